@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only those that are missing.
+set -euo pipefail
+
+KV_BUILD_PACKAGES=(
+  build-essential cmake pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libmnl-dev libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core
+)
+KV_TEST_PACKAGES=(
+  xvfb xauth openbox trayer x11-utils xdotool dbus dbus-x11 iproute2
+  at-spi2-core python3-pyatspi python3-dbus python3-gi mpv mpv-mpris ffmpeg imagemagick
+)
+
+kv_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  echo "${missing[@]:-}"
+}
+
+kv_install() {
+  local missing
+  missing=$(kv_missing "$@")
+  [ -z "$missing" ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: $missing"
+  $sudo apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// Readout patterns. "#" is an optional digit, "0" a required one, "." the decimal comma; every
+// other character is copied where it stands.
+namespace patterns {
+inline constexpr std::string_view kMegabytes = "###0.0# Мб";
+inline constexpr std::string_view kRoubles = "###0.0# руб";
+inline constexpr std::string_view kPlain = "###0.0#";
+inline constexpr std::string_view kBytes = "### ### ### ##0 байт";
+inline constexpr std::string_view kBytesPerSecond = "### ### ##0 байт/сек";
+}  // namespace patterns
+
+// Formats by pattern, rounding half away from zero on the value's decimal form as its type
+// carries it: 15 significant digits for double, 7 for float. Non-finite values give "".
+std::string FormatPattern(double value, std::string_view pattern);
+std::string FormatPattern(float value, std::string_view pattern);
+
+// Shortest text of a 32-bit float with at most 7 significant digits and the decimal comma:
+// "2,5", "10", "-7,35", "1E+07", "1E-05". Non-finite values give "0".
+std::string GeneralFloat(float value);
+
+// Reads a number written with the decimal comma, as the edit boxes and the settings file hold it:
+// optional blanks around, optional sign, digits with at most one comma (",5" and "5," are
+// accepted), an optional exponent ("1E+07"). Anything else, and empty text, gives nullopt.
+std::optional<double> ParseDecimal(std::string_view text);
+
+// ParseDecimal narrowed to a 32-bit float; nullopt as well when the result is not finite there.
+std::optional<float> ParseSingle(std::string_view text);
+
+}  // namespace kv
