@@ -1,0 +1,60 @@
+#include "accounting/money.h"
+
+#include <cmath>
+
+#include "common/number_format.h"
+
+namespace kv {
+
+namespace {
+
+bool UsableTariff(float tariffPerMb) {
+    return std::isfinite(tariffPerMb) && tariffPerMb > 0;
+}
+
+std::optional<float> Finite(double value) {
+    const auto narrowed = float(value);
+    if (!std::isfinite(narrowed)) {
+        return std::nullopt;
+    }
+    return narrowed;
+}
+
+}  // namespace
+
+std::optional<float> TrafficLimitMb(float moneyLimit, float tariffPerMb) {
+    if (!UsableTariff(tariffPerMb)) {
+        return std::nullopt;
+    }
+    return Finite(moneyLimit / tariffPerMb);
+}
+
+std::optional<float> TrafficLeftMb(const ProgramState& state) {
+    if (!UsableTariff(state.tariffPerMb)) {
+        return std::nullopt;
+    }
+    return Finite(double(state.moneyLimit) / state.tariffPerMb - state.usedMb);
+}
+
+std::optional<float> MoneyLeft(const ProgramState& state) {
+    if (!UsableTariff(state.tariffPerMb)) {
+        return std::nullopt;
+    }
+    const double tariff = state.tariffPerMb;
+    return Finite((double(state.moneyLimit) / tariff - state.usedMb) * tariff);
+}
+
+std::optional<CarriedBalance> CarryOverBalance(const ProgramState& state) {
+    const std::optional<float> left = MoneyLeft(state);
+    if (!left) {
+        return std::nullopt;
+    }
+    std::string text = FormatPattern(*left, patterns::kPlain);
+    const std::optional<float> value = ParseSingle(text);
+    if (!value) {
+        return std::nullopt;
+    }
+    return CarriedBalance{*value, std::move(text)};
+}
+
+}  // namespace kv

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "shell/program_state.h"
+
+namespace kv {
+
+// The money arithmetic of the readouts. A tariff that is not a positive finite number gives no
+// figures at all rather than a division by zero.
+
+// moneyLimit / tariffPerMb in 32 bits, as the traffic-limit labels show it.
+std::optional<float> TrafficLimitMb(float moneyLimit, float tariffPerMb);
+
+// moneyLimit / tariffPerMb - usedMb, computed in 64 bits and kept in 32.
+std::optional<float> TrafficLeftMb(const ProgramState& state);
+
+// (moneyLimit / tariffPerMb - usedMb) * tariffPerMb, computed in 64 bits and kept in 32.
+std::optional<float> MoneyLeft(const ProgramState& state);
+
+// The balance to carry forward: the money left rounded to two decimals exactly as it is shown,
+// with its text ("###0.0#").
+struct CarriedBalance {
+    float moneyLimit;
+    std::string text;
+};
+std::optional<CarriedBalance> CarryOverBalance(const ProgramState& state);
+
+}  // namespace kv

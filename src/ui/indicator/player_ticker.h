@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kv {
+
+// The indicator's player-title state. It outlives the indicator window: unloading the window
+// keeps the scroll position.
+class PlayerTicker {
+public:
+    std::uintptr_t playerWindow = 0;
+    std::string playerTitle;
+    std::string tickerText;
+    std::int32_t tickerPos = 0;
+};
+
+}  // namespace kv

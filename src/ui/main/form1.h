@@ -1,0 +1,155 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "accounting/graph_lines.h"
+#include "accounting/speed_history.h"
+#include "accounting/traffic_book.h"
+#include "platform/platform.h"
+#include "shell/program_state.h"
+#include "stats/traf_meter.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace kv {
+
+class Form2;
+class Form3;
+class GraphBox;
+class PlayerTicker;
+
+// The main window: interface list, readouts, money panel, options, speed graph and buttons.
+// Handlers carry the names of the control and event they serve.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    Form1(ProgramState& state, Platform& platform, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up and shut-down.
+    void Form_Load();
+    void Form_QueryUnload();
+    void Command1_Click();
+    // Called after every change the user makes to a value the settings file keeps.
+    std::function<void()> OnSettingsChanged;
+
+    // Accounting.
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void List1_Click();
+    // Carries the money left forward as the new limit and restarts the charged totals.
+    void CarryOver();
+
+    // In-place editing.
+    void Label6_Click();
+    void Label7_Click();
+    void Text1_Change();
+    void Text2_Change();
+    void Text1_KeyDown(int keyCode);
+    void Text2_KeyDown(int keyCode);
+    void CommitPendingEdit();
+
+    // Options.
+    void Option1_Click();
+    void Option2_Click();
+    void Option3_Click();
+    void Option4_Click();
+
+    // Tray and buttons.
+    void Command2_Click();
+    void Command3_Click();
+    void HangUp();
+    void Form_KeyDown(int keyCode);
+
+    // Controls, named as the handlers address them.
+    QListWidget* List1;
+    QFrame* Frame1;
+    QFrame* Frame2;
+    QFrame* Frame3;
+    QFrame* Frame4;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label8;
+    QLabel* Label9;
+    QLabel* Label10;
+    QLabel* Label11;
+    QLabel* Label12;
+    QLabel* Label13;
+    QLabel* Label14;
+    QLabel* Label15;
+    QLabel* Label16;
+    QFrame* Line1;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QRadioButton* Option3;
+    QRadioButton* Option4;
+    GraphBox* Picture1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QTimer* Timer1;
+    QTimer* Timer2;
+
+    // Result of the last dial-up enumeration or hang-up call.
+    std::int32_t ReturnCode = 0;
+
+    const TrafMeter& Meter() const { return meter; }
+    const TrafficBook& Book() const { return book_; }
+    std::int32_t AdapterCount() const { return adapterCount; }
+    Form3* Indicator() const { return indicator_.get(); }
+    Form2* About() const { return about_.get(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    void FillAdapterList();
+    void SetAdapterSelection(int row);
+    void FatalNoConnection();
+    void UpdateSpeedGraph();
+    void ShowTrafficLimit();
+    void ShowSettingValue(QLabel* label, QLineEdit* box, float value);
+    void RememberChange();
+    void ObserveTable();
+    void ApplyCarryOver(float usedMb);
+    void ShowMoneyFigures();
+
+    ProgramState& state_;
+    Platform& platform_;
+    TrafMeter meter;
+    TrafficBook book_;
+    // 32-bit: a 16-bit count would never match a table of more than 32767 interfaces.
+    std::int32_t adapterCount = 0;
+    SpeedHistory speedHistory;
+    std::vector<GraphLine> graphLines_;
+    bool loading_ = false;
+    bool rebuildingList_ = false;
+
+    std::unique_ptr<PlayerTicker> ticker_;
+    std::unique_ptr<Form3> indicator_;
+    std::unique_ptr<Form2> about_;
+    QSystemTrayIcon* trayIcon = nullptr;
+};
+
+}  // namespace kv

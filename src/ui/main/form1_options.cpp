@@ -1,0 +1,41 @@
+#include <QTimer>
+
+#include "ui/indicator/form3.h"
+#include "ui/main/form1.h"
+
+namespace kv {
+
+void Form1::Option1_Click() {
+    platform_.SetWindowPos(this, Platform::kHwndTopmost, 0, 0, 0, 0,
+                           Platform::kSwpNoSize | Platform::kSwpNoMove);
+    RememberChange();
+}
+
+void Form1::Option2_Click() {
+    platform_.SetWindowPos(this, Platform::kHwndNoTopmost, 0, 0, 0, 0,
+                           Platform::kSwpNoSize | Platform::kSwpNoMove);
+    RememberChange();
+}
+
+void Form1::Option4_Click() {
+    if (!state_.indicatorShown) {
+        if (!indicator_) {
+            indicator_ = std::make_unique<Form3>(state_, platform_, *ticker_, *Timer1);
+        }
+        indicator_->Form_Load();
+        indicator_->show();
+    }
+    state_.indicatorShown = true;
+    RememberChange();
+}
+
+void Form1::Option3_Click() {
+    if (state_.indicatorShown && indicator_) {
+        indicator_->StopTimers();
+        indicator_.reset();
+    }
+    state_.indicatorShown = false;
+    RememberChange();
+}
+
+}  // namespace kv

@@ -1,0 +1,36 @@
+#include "ui/main/program_look.h"
+
+#include <QPalette>
+#include <QWidget>
+
+namespace kv {
+
+QFont ProgramFont() {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    // 8.25 pt at 96 dpi: 11 pixels, which fits the 13-pixel rows of the layout.
+    font.setPixelSize(11);
+    return font;
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 72, 96, 128, 256}) {
+        icon.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+void PaintBlackOnWhite(QWidget* widget, bool opaque) {
+    QPalette palette = widget->palette();
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+        palette.setColor(role, Qt::black);
+    }
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(role, Qt::white);
+    }
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(opaque);
+}
+
+}  // namespace kv

@@ -1,0 +1,148 @@
+#include "stats/traf_meter.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/win_errors.h"
+#include "support/fake_platform.h"
+
+namespace kv {
+namespace {
+
+using test::FakePlatform;
+
+class TrafMeterTest : public ::testing::Test {
+protected:
+    FakePlatform platform;
+    TrafMeter meter{platform};
+};
+
+TEST_F(TrafMeterTest, ReadsEveryRowOfALargeTable) {
+    for (std::uint32_t i = 0; i < 45; ++i) {
+        platform.Add(100 + i, "if" + std::to_string(i), i * 10, i * 20);
+    }
+    meter.GetIPStats();
+    ASSERT_EQ(meter.ControllerCount(), 45);
+    EXPECT_EQ(meter.ControllerNames(39), "if39");
+    EXPECT_EQ(meter.BytesReceived(39), 390);
+    EXPECT_EQ(meter.BytesSent(44), 880);
+    EXPECT_EQ(meter.InterfaceIndex(44), 144u);
+}
+
+TEST_F(TrafMeterTest, CountersAreReadAsUnsigned32BitValues) {
+    struct Case {
+        std::uint32_t raw;
+        double expected;
+    } cases[] = {{0, 0}, {0x7fffffff, 2147483647.0}, {0x80000000, 2147483648.0},
+                 {0xffffffff, 4294967295.0}};
+    for (const Case& c : cases) {
+        platform.interfaces.clear();
+        platform.Add(1, "eth0", c.raw, c.raw);
+        meter.GetIPStats();
+        EXPECT_EQ(meter.BytesReceived(0), c.expected) << c.raw;
+        EXPECT_EQ(meter.BytesSent(0), c.expected) << c.raw;
+    }
+}
+
+TEST_F(TrafMeterTest, SpeedAndAddressTexts) {
+    struct Case {
+        std::uint32_t speed;
+        std::vector<std::uint8_t> addr;
+        std::optional<std::uint32_t> addrLen;
+        const char* maxSpeed;
+        const char* mac;
+    } cases[] = {
+        {100000000, {0x00, 0x0A, 0x0F, 0x10, 0xAB, 0xFF}, {}, "100000000", "00-0A-0F-10-AB-FF"},
+        {0xffffffff, {}, {}, "-1", "00-00-00-00-00-00"},
+        {0, {1, 2, 3, 4, 5, 6, 7, 8}, 0xffffffffu, "0", "00-00-00-00-00-00"},
+        {10, {1, 2, 3, 4, 5, 6, 7, 8}, 20u, "10", "01-02-03-04-05-06-07-08"},
+        {10, {0xde, 0xad}, {}, "10", "DE-AD"},
+    };
+    for (const Case& c : cases) {
+        platform.interfaces.clear();
+        auto& row = platform.Add(1, "x");
+        row.speed = c.speed;
+        row.physAddr = c.addr;
+        row.physAddrLen = c.addrLen;
+        meter.GetIPStats();
+        EXPECT_EQ(meter.MaxSpeed(0), c.maxSpeed);
+        EXPECT_EQ(meter.MacAddr(0), c.mac);
+    }
+}
+
+TEST_F(TrafMeterTest, DescriptionIsCutToItsDeclaredLength) {
+    auto& nul = platform.Add(1, std::string("ppp0\0", 5));
+    nul.descrLen = 5;
+    platform.Add(2, "eth0").descrLen = 0;
+    platform.Add(3, std::string(256, 'a')).descrLen = 1000;
+    meter.GetIPStats();
+    EXPECT_EQ(meter.ControllerNames(0), std::string("ppp0\0", 5));
+    EXPECT_EQ(meter.ControllerNames(1), "");
+    EXPECT_EQ(meter.ControllerNames(2), std::string(256, 'a'));
+}
+
+TEST_F(TrafMeterTest, ReadsOutsideTheTableThrow) {
+    EXPECT_THROW(meter.BytesSent(0), std::out_of_range);
+    platform.Add(1, "lo");
+    meter.GetIPStats();
+    for (int bad : {-1, 1, 1000}) {
+        EXPECT_THROW(meter.BytesSent(bad), std::out_of_range) << bad;
+        EXPECT_THROW(meter.ControllerNames(bad), std::out_of_range) << bad;
+        EXPECT_THROW(meter.MacAddr(bad), std::out_of_range) << bad;
+    }
+}
+
+TEST_F(TrafMeterTest, EmptyTableGivesNoRows) {
+    platform.Add(1, "lo");
+    meter.GetIPStats();
+    platform.interfaces.clear();
+    meter.GetIPStats();
+    EXPECT_EQ(meter.ControllerCount(), 0);
+    EXPECT_THROW(meter.BytesReceived(0), std::out_of_range);
+}
+
+// Every way a refresh can fail leaves the previous snapshot readable and unchanged.
+TEST_F(TrafMeterTest, AFailedRefreshKeepsThePreviousSnapshot) {
+    struct Case {
+        const char* what;
+        void (*breakIt)(FakePlatform&);
+    } cases[] = {
+        {"the filling call fails", [](FakePlatform& p) { p.fillResult = win::kErrorGenFailure; }},
+        {"the size query reports no size", [](FakePlatform& p) { p.sizeQuerySize = 0; }},
+        {"the size query reports an absurd size", [](FakePlatform& p) { p.sizeQuerySize = ~0u; }},
+        {"the rows declared do not fit the buffer", [](FakePlatform& p) { p.declaredRows = 9; }},
+        {"the row count is huge", [](FakePlatform& p) { p.declaredRows = 0xffffffffu; }},
+        {"the table grew between the two calls",
+         [](FakePlatform& p) { p.sizeQuerySize = 4 + 860; }},
+    };
+    for (const Case& c : cases) {
+        FakePlatform p;
+        TrafMeter m{p};
+        p.Add(7, "eth0", 1000, 2000);
+        p.Add(8, "ppp0", 3, 4);
+        m.GetIPStats();
+        p.interfaces[0].inOctets = 5555;
+        c.breakIt(p);
+        m.GetIPStats();
+        ASSERT_EQ(m.ControllerCount(), 2) << c.what;
+        EXPECT_EQ(m.BytesReceived(0), 1000) << c.what;
+        EXPECT_EQ(m.ControllerNames(1), "ppp0") << c.what;
+        EXPECT_TRUE(p.messages.empty()) << c.what;
+    }
+}
+
+TEST_F(TrafMeterTest, UnsupportedTableSaysSoAndKeepsTheSnapshot) {
+    platform.Add(1, "eth0", 5);
+    meter.GetIPStats();
+    platform.sizeQueryResult = win::kErrorNotSupported;
+    meter.GetIPStats();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "ОС не поодерживает требуемые функции.");
+    EXPECT_EQ(platform.messages[0].style, 16);
+    EXPECT_EQ(meter.ControllerCount(), 1);
+}
+
+}  // namespace
+}  // namespace kv
