@@ -6,7 +6,7 @@ KV_BUILD_PACKAGES=(
   build-essential cmake pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libmnl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
 )
 KV_TEST_PACKAGES=(
   xvfb xauth openbox trayer x11-utils xdotool dbus dbus-x11 iproute2

@@ -6,7 +6,7 @@
 namespace kv {
 
 QFont ProgramFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
     // 8.25 pt at 96 dpi: 11 pixels, which fits the 13-pixel rows of the layout.
     font.setPixelSize(11);
