@@ -17,7 +17,7 @@ struct GraphScale {
 // above 4,000,000 bytes/s out (the first step after a start records nothing). Positions 1 .. W
 // hold the samples, W the newest; position 0 is never used.
 class SpeedHistory {
-public:
+  public:
     static constexpr double kSpikeThreshold = 4000000.0;
     static constexpr int kMaxSpikes = 2;
 
@@ -30,7 +30,7 @@ public:
     int Width() const { return width_; }
     std::int32_t At(int position) const { return samples_[std::size_t(position)]; }
 
-private:
+  private:
     int width_;
     std::vector<std::int32_t> samples_;
     bool skipSample_ = true;

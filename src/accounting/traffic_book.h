@@ -11,7 +11,7 @@ namespace kv {
 // Byte totals per interface, known by the interface's own number rather than its table row, so
 // that interfaces coming and going elsewhere never disturb the one being paid for.
 class TrafficBook {
-public:
+  public:
     struct Totals {
         double sent = 0;
         double received = 0;
@@ -37,7 +37,7 @@ public:
     // After the balance was carried over, the charged interface's totals start again from zero.
     void ResetCharged();
 
-private:
+  private:
     struct Entry {
         std::uint32_t lastSent = 0;
         std::uint32_t lastReceived = 0;

@@ -11,7 +11,7 @@ namespace kv {
 // on, so that the logic runs unchanged on the real calls, on the Linux backend or on a test fake.
 // Everything is called on the user-interface thread.
 class Platform {
-public:
+  public:
     using WindowHandle = QWidget*;
     using PlayerHandle = std::uintptr_t;  // 0 = none
 

@@ -20,7 +20,8 @@ void TrafMeter::GetIPStats() {
     std::uint32_t size = 0;
     const std::uint32_t query = platform_.GetIfTable(nullptr, &size, false);
     if (query == win::kErrorNotSupported) {
-        platform_.ShowMessageBox("ОС не поодерживает требуемые функции.", Platform::kMbIconCritical);
+        platform_.ShowMessageBox("ОС не поодерживает требуемые функции.",
+                                 Platform::kMbIconCritical);
         return;
     }
     if (size < iftable::kHeaderSize || size > kMaxTableSize) {

@@ -11,7 +11,7 @@ namespace kv {
 // A snapshot of the system's interface table, read by 0-based row position. Each GetIPStats
 // either replaces the whole snapshot or leaves it exactly as it was.
 class TrafMeter {
-public:
+  public:
     explicit TrafMeter(Platform& platform) : platform_(platform) {}
 
     void GetIPStats();
@@ -27,7 +27,7 @@ public:
     // The interface's own number: tells a wrapped counter from a recreated interface.
     std::uint32_t InterfaceIndex(std::int32_t cController) const;
 
-private:
+  private:
     struct Row {
         std::int32_t received = 0;
         std::int32_t sent = 0;

@@ -44,9 +44,7 @@ TEST(Money, TheCarriedBalanceIsTheMoneyLeftAsShown) {
         const char* text;
         float value;
     } cases[] = {
-        {10, 2.5f, 1.5f, "6,25", 6.25f},
-        {10, 2.5f, 5, "-2,5", -2.5f},
-        {10, 3, 1, "7,0", 7},
+        {10, 2.5f, 1.5f, "6,25", 6.25f},     {10, 2.5f, 5, "-2,5", -2.5f}, {10, 3, 1, "7,0", 7},
         {10, 3, 0.001f, "10,0", 10},  // 9.997 shows as 10,0 and 10 is carried
         {0.01f, 0.01f, 0.5f, "0,01", 0.01f},
     };

@@ -53,9 +53,15 @@ TEST(SpeedHistory, SpikesAreSkippedTwiceThenRecorded) {
     struct Step {
         double speed;
         std::int32_t newest;
-    } steps[] = {{5000000, 300}, {5000000, 300}, {5000000, 5000000}, {100, 100},
+    } steps[] = {{5000000, 300},
+                 {5000000, 300},
+                 {5000000, 5000000},
+                 {100, 100},
                  // The count went back to 0 at 100, so a new run is skipped again.
-                 {5000000, 100}, {4000000, 4000000}, {5000000, 4000000}, {5000000, 5000000}};
+                 {5000000, 100},
+                 {4000000, 4000000},
+                 {5000000, 4000000},
+                 {5000000, 5000000}};
     for (const Step& s : steps) {
         history.Step(s.speed, kMainHeight);
         EXPECT_EQ(history.At(kMainWidth), s.newest) << s.speed;
@@ -98,8 +104,8 @@ TEST(MainGraph, DrawsTheFrameThenOneBarPerNonZeroColumn) {
                                              {0, 0, 56, 0, 0xFFFFFF},
                                              {0, 0, 0, 114, 0xFFFFFF},
                                              {55, 0, 55, 114, 0xFFFFFF}}));
-    EXPECT_EQ(Bars(lines, 4), (std::vector<GraphLine>{{55, 115, 55, 58, 0xFFFFFF},
-                                                      {56, 115, 56, 58, 0xFFFFFF}}));
+    EXPECT_EQ(Bars(lines, 4),
+              (std::vector<GraphLine>{{55, 115, 55, 58, 0xFFFFFF}, {56, 115, 56, 58, 0xFFFFFF}}));
 }
 
 TEST(MainGraph, AllZeroDrawsOnlyTheFrame) {

@@ -10,7 +10,7 @@ namespace {
 using test::FakePlatform;
 
 class TrafficBookTest : public ::testing::Test {
-protected:
+  protected:
     TrafficBook::Totals Read(std::uint32_t index) {
         meter.GetIPStats();
         gone = book.Observe(meter);

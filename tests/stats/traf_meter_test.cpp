@@ -14,7 +14,7 @@ namespace {
 using test::FakePlatform;
 
 class TrafMeterTest : public ::testing::Test {
-protected:
+  protected:
     FakePlatform platform;
     TrafMeter meter{platform};
 };
@@ -35,8 +35,8 @@ TEST_F(TrafMeterTest, CountersAreReadAsUnsigned32BitValues) {
     struct Case {
         std::uint32_t raw;
         double expected;
-    } cases[] = {{0, 0}, {0x7fffffff, 2147483647.0}, {0x80000000, 2147483648.0},
-                 {0xffffffff, 4294967295.0}};
+    } cases[] = {
+        {0, 0}, {0x7fffffff, 2147483647.0}, {0x80000000, 2147483648.0}, {0xffffffff, 4294967295.0}};
     for (const Case& c : cases) {
         platform.interfaces.clear();
         platform.Add(1, "eth0", c.raw, c.raw);

@@ -18,7 +18,7 @@ struct ProcessExit {
 // A scripted stand-in for the operating system: the test sets the interface table, the pointer,
 // the screen, the player and the dial-up connections, and reads back what the program did.
 class FakePlatform : public Platform {
-public:
+  public:
     struct Interface {
         std::uint32_t index = 1;
         std::string description;
@@ -26,7 +26,7 @@ public:
         std::uint32_t outOctets = 0;
         std::uint32_t speed = 0;
         std::vector<std::uint8_t> physAddr;
-        std::optional<std::uint32_t> descrLen;  // default: description length
+        std::optional<std::uint32_t> descrLen;     // default: description length
         std::optional<std::uint32_t> physAddrLen;  // default: physAddr size
     };
 
@@ -43,10 +43,10 @@ public:
 
     // The interface table and ways to break it.
     std::vector<Interface> interfaces;
-    std::optional<std::uint32_t> sizeQueryResult;   // replaces the usual 122
-    std::optional<std::uint32_t> sizeQuerySize;     // replaces the size the query reports
-    std::optional<std::uint32_t> fillResult;        // replaces the usual 0
-    std::optional<std::uint32_t> declaredRows;      // replaces the row count written
+    std::optional<std::uint32_t> sizeQueryResult;  // replaces the usual 122
+    std::optional<std::uint32_t> sizeQuerySize;    // replaces the size the query reports
+    std::optional<std::uint32_t> fillResult;       // replaces the usual 0
+    std::optional<std::uint32_t> declaredRows;     // replaces the row count written
     int getIfTableCalls = 0;
 
     Interface& Add(std::uint32_t index, std::string description, std::uint32_t in = 0,

@@ -74,8 +74,8 @@ std::uint32_t LinuxPlatform::RasHangUpA(std::uint32_t connection) {
     return dialUp_.HangUp(it->second);
 }
 
-void LinuxPlatform::SetWindowPos(WindowHandle window, std::intptr_t insertAfter, int, int, int,
-                                 int, std::uint32_t) {
+void LinuxPlatform::SetWindowPos(WindowHandle window, std::intptr_t insertAfter, int, int, int, int,
+                                 std::uint32_t) {
     const bool topmost = insertAfter == kHwndTopmost;
     if (window == nullptr || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost) {
         return;

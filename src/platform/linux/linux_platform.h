@@ -15,7 +15,7 @@ namespace kv {
 // The Linux backend: rtnetlink for the interface table, NetworkManager and pppd for dial-up
 // links, MPRIS for the player, Qt for windows.
 class LinuxPlatform : public Platform {
-public:
+  public:
     explicit LinuxPlatform(std::string runDirectory = "/run");
 
     std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override;
@@ -38,7 +38,7 @@ public:
     void ShowMessageBox(const std::string& text, int style) override;
     [[noreturn]] void ExitProcess(int code) override;
 
-private:
+  private:
     NetlinkIfTable ifTable_;
     DialUpLinks dialUp_;
     std::map<std::uint32_t, DialUpLinks::Link> connections_;

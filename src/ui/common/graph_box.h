@@ -10,7 +10,7 @@ namespace kv {
 
 // A picture box that draws the line commands of a graph step over its background.
 class GraphBox : public QWidget {
-public:
+  public:
     explicit GraphBox(QWidget* parent = nullptr);
 
     void SetBackground(const QPixmap& background);
@@ -18,10 +18,10 @@ public:
     void SetLines(const std::vector<GraphLine>& lines);
     const std::vector<GraphLine>& Lines() const { return lines_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QPixmap background_;
     std::vector<GraphLine> lines_;
 };

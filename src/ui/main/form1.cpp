@@ -4,9 +4,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QListWidget>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -83,7 +83,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         // Presses on the caption labels also reach the frame; only its free surface commits.
-        if (watched == Frame3 && Frame3->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) == nullptr) {
+        if (watched == Frame3 &&
+            Frame3->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) == nullptr) {
             CommitPendingEdit();
         }
     } else if (event->type() == QEvent::KeyPress) {

@@ -114,12 +114,12 @@ void Form1::BuildLayout() {
     Command3 = Place(MakePictureButton(this, "Command3", ":/images/command3.png",
                                        QStringLiteral("Отключить инет")),
                      3780, 2940, 1815, 795);
-    Command1 = Place(MakePictureButton(this, "Command1", ":/images/command1.png",
-                                       QStringLiteral("Выход")),
-                     3780, 3780, 1815, 795);
-    Command2 = Place(MakePictureButton(this, "Command2", ":/images/command2.png",
-                                       QStringLiteral("Скрыть")),
-                     5640, 2940, 855, 1635);
+    Command1 =
+        Place(MakePictureButton(this, "Command1", ":/images/command1.png", QStringLiteral("Выход")),
+              3780, 3780, 1815, 795);
+    Command2 = Place(
+        MakePictureButton(this, "Command2", ":/images/command2.png", QStringLiteral("Скрыть")),
+        5640, 2940, 855, 1635);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
@@ -137,19 +137,19 @@ void Form1::BuildLayout() {
     Label3->setAccessibleDescription(QStringLiteral("Принято"));
     Label4->setAccessibleDescription(QStringLiteral("Текущая скорость"));
 
-    Option2 = Place(MakeOption(Frame2, "Option2", QStringLiteral("обычное окно")), 120, 120, 1395,
-                    375);
-    Option1 = Place(MakeOption(Frame2, "Option1", QStringLiteral("поверх окон")), 120, 480, 1395,
-                    375);
+    Option2 =
+        Place(MakeOption(Frame2, "Option2", QStringLiteral("обычное окно")), 120, 120, 1395, 375);
+    Option1 =
+        Place(MakeOption(Frame2, "Option1", QStringLiteral("поверх окон")), 120, 480, 1395, 375);
     Option2->setChecked(true);
-    Option4 = Place(MakeOption(Frame4, "Option4", QStringLiteral("индикатор вкл")), 120, 120, 1515,
-                    375);
-    Option3 = Place(MakeOption(Frame4, "Option3", QStringLiteral("индикатор выкл")), 120, 480,
-                    1575, 375);
+    Option4 =
+        Place(MakeOption(Frame4, "Option4", QStringLiteral("индикатор вкл")), 120, 120, 1515, 375);
+    Option3 =
+        Place(MakeOption(Frame4, "Option3", QStringLiteral("индикатор выкл")), 120, 480, 1575, 375);
     Option3->setChecked(true);
 
-    Label5 = Place(MakeLabel(Frame3, "Label5", QStringLiteral("Тариф (за р/Мб):"), left, true),
-                   120, 180, 1335, 255);
+    Label5 = Place(MakeLabel(Frame3, "Label5", QStringLiteral("Тариф (за р/Мб):"), left, true), 120,
+                   180, 1335, 255);
     Label6 = Place(MakeLabel(Frame3, "Label6", QStringLiteral("2,5"), Qt::AlignHCenter, true), 1500,
                    180, 675, 255);
     Text1 = Place(MakeEditor(Frame3, "Text1"), 1500, 180, 615, 195);
@@ -190,8 +190,8 @@ void Form1::BuildLayout() {
     Label12->setAccessibleDescription(QStringLiteral("Осталось трафика"));
     Label15->setAccessibleDescription(QStringLiteral("Осталось денег"));
 
-    const QWidget* order[] = {List1,   Option2, Option1, Command1, Command2, Text1,   Text2,
-                              Option3, Option4, Command3};
+    const QWidget* order[] = {List1, Option2, Option1, Command1, Command2,
+                              Text1, Text2,   Option3, Option4,  Command3};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
     }

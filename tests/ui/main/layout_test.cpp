@@ -16,7 +16,7 @@ namespace kv {
 class LayoutTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void everyControlHasItsPlaceAndCreationState();
     void everyControlFitsTheClientArea();
     void valueLabelsArePlainTextWithDescriptions();
@@ -37,21 +37,21 @@ void LayoutTest::everyControlHasItsPlaceAndCreationState() {
     ProgramState state;
     Form1 form(state, platform);
     const Placed controls[] = {
-        {"List1", 60, 60, 6435, 1035},     {"Frame1", 60, 1080, 3675, 1455},
-        {"Frame2", 3780, 1080, 1815, 915}, {"Frame4", 3780, 1980, 1815, 915},
-        {"Frame3", 60, 2520, 3675, 2055},  {"Picture1", 5640, 1140, 840, 1725},
+        {"List1", 60, 60, 6435, 1035},       {"Frame1", 60, 1080, 3675, 1455},
+        {"Frame2", 3780, 1080, 1815, 915},   {"Frame4", 3780, 1980, 1815, 915},
+        {"Frame3", 60, 2520, 3675, 2055},    {"Picture1", 5640, 1140, 840, 1725},
         {"Command3", 3780, 2940, 1815, 795}, {"Command1", 3780, 3780, 1815, 795},
         {"Command2", 5640, 2940, 855, 1635}, {"Label1", 120, 180, 3495, 195},
-        {"Label4", 120, 1080, 3495, 255},  {"Option2", 120, 120, 1395, 375},
-        {"Option3", 120, 480, 1575, 375},  {"Label6", 1500, 180, 675, 255},
-        {"Text1", 1500, 180, 615, 195},    {"Text2", 1500, 480, 615, 195},
+        {"Label4", 120, 1080, 3495, 255},    {"Option2", 120, 120, 1395, 375},
+        {"Option3", 120, 480, 1575, 375},    {"Label6", 1500, 180, 675, 255},
+        {"Text1", 1500, 180, 615, 195},      {"Text2", 1500, 480, 615, 195},
         {"Label15", 2460, 1680, 1155, 255},
     };
     for (const Placed& c : controls) {
         auto* w = form.findChild<QWidget*>(c.name);
         QVERIFY2(w != nullptr, c.name);
-        const QRect expected((c.left * 2 + 15) / 30, (c.top * 2 + 15) / 30,
-                             (c.width * 2 + 15) / 30, (c.height * 2 + 15) / 30);
+        const QRect expected((c.left * 2 + 15) / 30, (c.top * 2 + 15) / 30, (c.width * 2 + 15) / 30,
+                             (c.height * 2 + 15) / 30);
         QCOMPARE(w->geometry(), expected);
     }
     QVERIFY(form.Text1->isHidden());
