@@ -1,11 +1,44 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
-set -euo pipefail
+# Installs what is missing, builds everything and runs every test:
+#   1. all suites (unit, widget, netlink in network namespaces, D-Bus, end-to-end) in build/;
+#   2. the unit and widget suites again under AddressSanitizer and UndefinedBehaviorSanitizer
+#      in build-asan/.
+# Extra arguments go to both ctest runs (for example -L e2e, or -R accounting).
+set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
-kv_install "${KV_BUILD_PACKAGES[@]}" "${KV_TEST_PACKAGES[@]}"
+kv_install "${KV_BUILD_PACKAGES[@]}" "${KV_TEST_PACKAGES[@]}" || exit 1
 
-cmake -S . -B build -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=ON >/dev/null
-cmake --build build -j"$(nproc)"
-cd build
-ctest --output-on-failure "$@"
+jobs=$(nproc)
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+cmake -S . -B build -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=ON >/dev/null || exit 1
+cmake --build build -j"$jobs" || exit 1
+(cd build && ctest --output-on-failure "$@") 2>&1 | tee "$logs/main.txt"
+
+cmake -S . -B build-asan -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null ||
+  exit 1
+cmake --build build-asan -j"$jobs" || exit 1
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
+(cd build-asan && ctest --output-on-failure -L 'unit|widget' "$@") 2>&1 | tee "$logs/asan.txt"
+
+# One closing line for both runs: ctest prints "N% tests passed, F tests failed out of T".
+summary() {
+  sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$1" | tail -n 1
+}
+passed=0 failed=0
+for run in main asan; do
+  read -r f t <<<"$(summary "$logs/$run.txt")"
+  if [ -z "${t:-}" ]; then
+    echo "$run: ctest did not finish"
+    failed=$((failed + 1))
+    continue
+  fi
+  passed=$((passed + t - f))
+  failed=$((failed + f))
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
