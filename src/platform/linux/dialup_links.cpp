@@ -1,0 +1,303 @@
+#include "platform/linux/dialup_links.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <QDBusArgument>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QVariantMap>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string_view>
+#include <utility>
+
+#include "platform/win_errors.h"
+
+namespace kv {
+
+namespace {
+
+const QString kNmService = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kNmPath = QStringLiteral("/org/freedesktop/NetworkManager");
+const QString kNmInterface = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kActiveInterface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
+const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// Two round trips at most per List, so a silent peer costs well under a second.
+constexpr int kCallTimeoutMs = 300;
+
+constexpr std::array<std::string_view, 5> kDialUpTypes = {"gsm", "cdma", "pppoe", "bluetooth",
+                                                          "vpn"};
+
+QDBusMessage NmCall(const QString& path, const QString& interface, const QString& member,
+                    const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kNmService, path, interface, member);
+    message.setArguments(arguments);
+    // Pressing the button must not start NetworkManager through bus activation.
+    message.setAutoStartService(false);
+    return message;
+}
+
+bool NoNetworkManager(const QDBusError& error) {
+    return error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::Disconnected ||
+           error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
+
+// GDBus answers UnknownMethod for an object that no longer exists.
+bool ObjectVanished(const QDBusError& error) {
+    return error.type() == QDBusError::UnknownObject || error.type() == QDBusError::UnknownMethod ||
+           error.type() == QDBusError::UnknownInterface;
+}
+
+std::uint32_t ErrorNumber(const QDBusError& error) {
+    if (error.type() == QDBusError::AccessDenied ||
+        error.name() == QLatin1String("org.freedesktop.NetworkManager.PermissionDenied")) {
+        return win::kErrorAccessDenied;
+    }
+    return win::kErrorCannotConnect;
+}
+
+std::optional<QList<QDBusObjectPath>> ObjectPaths(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QList<QDBusObjectPath>>()) {
+        return value.value<QList<QDBusObjectPath>>();
+    }
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>()) {
+        return std::nullopt;
+    }
+    const auto argument = value.value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("ao")) {
+        return std::nullopt;
+    }
+    QList<QDBusObjectPath> paths;
+    argument >> paths;
+    return paths;
+}
+
+bool IsDialUpType(const QString& type) {
+    const std::string utf8 = type.toStdString();
+    return std::find(kDialUpTypes.begin(), kDialUpTypes.end(), utf8) != kDialUpTypes.end();
+}
+
+std::string ReadSmallFile(const std::filesystem::path& path, std::size_t limit) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(limit, '\0');
+    in.read(text.data(), std::streamsize(limit));
+    text.resize(std::size_t(in.gcount()));
+    return text;
+}
+
+// pppd writes "<pid>\n", and for a linkname file a second line with the interface.
+std::optional<int> ParsePidFile(std::string_view text) {
+    text = text.substr(0, text.find('\n'));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    long long pid = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    if (ec != std::errc() || end != text.data() + text.size() || pid <= 0 || pid > INT_MAX) {
+        return std::nullopt;
+    }
+    return int(pid);
+}
+
+std::filesystem::path ProcFile(int pid, const char* name) {
+    return std::filesystem::path("/proc") / std::to_string(pid) / name;
+}
+
+bool IsPppd(int pid) {
+    return ReadSmallFile(ProcFile(pid, "comm"), 32) == "pppd\n";
+}
+
+// NetworkManager runs its own pppd with its plugin; that link is already listed from the bus.
+bool ManagedByNetworkManager(int pid) {
+    const std::string commandLine = ReadSmallFile(ProcFile(pid, "cmdline"), 64 * 1024);
+    std::string_view rest = commandLine;
+    while (!rest.empty()) {
+        const std::string_view argument = rest.substr(0, rest.find('\0'));
+        if (argument.ends_with("nm-pppd-plugin.so")) {
+            return true;
+        }
+        rest.remove_prefix(std::min(rest.size(), argument.size() + 1));
+    }
+    return false;
+}
+
+std::string LinkName(const std::string& stem) {
+    // "ppp-<linkname>.pid" carries the name the user gave the link.
+    return stem.starts_with("ppp-") && stem.size() > 4 ? stem.substr(4) : stem;
+}
+
+std::uint32_t SignalErrorNumber(int error) {
+    switch (error) {
+        case ESRCH:
+            return win::kNoError;  // exited meanwhile: already down
+        case EPERM:
+            return win::kErrorAccessDenied;
+        default:
+            return win::kErrorGenFailure;
+    }
+}
+
+std::uint32_t TerminatePppd(int pid) {
+    if (pid <= 0) {
+        return win::kErrorInvalidParameter;
+    }
+    // Holding a pidfd while checking the name makes the signal reach that same process even if
+    // the pid is reused in between.
+    int pidfd = -1;
+#ifdef SYS_pidfd_open
+    pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0 && errno == ESRCH) {
+        return win::kNoError;
+    }
+#endif
+    // Under another name the pid went to someone else after pppd exited: already down.
+    std::uint32_t result = win::kNoError;
+    if (IsPppd(pid)) {
+        int rc = 0;
+#ifdef SYS_pidfd_send_signal
+        if (pidfd >= 0) {
+            rc = int(syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0));
+        } else {
+            rc = kill(pid, SIGTERM);
+        }
+#else
+        rc = kill(pid, SIGTERM);
+#endif
+        result = rc == 0 ? win::kNoError : SignalErrorNumber(errno);
+    }
+    if (pidfd >= 0) {
+        close(pidfd);
+    }
+    return result;
+}
+
+}  // namespace
+
+DialUpLinks::DialUpLinks(std::string runDirectory) : runDirectory_(std::move(runDirectory)) {}
+
+DialUpLinks::DialUpLinks(QDBusConnection bus, std::string runDirectory)
+    : runDirectory_(std::move(runDirectory)), bus_(std::move(bus)) {}
+
+QDBusConnection DialUpLinks::Bus() {
+    // Asked for on each use so that a system bus that comes up later is still found.
+    return bus_ ? *bus_ : QDBusConnection::systemBus();
+}
+
+std::uint32_t DialUpLinks::List(std::vector<Link>& links) {
+    links.clear();
+    const std::uint32_t result = ListNetworkManager(links);
+    if (result != win::kNoError) {
+        links.clear();
+        return result;
+    }
+    ListPppd(links);
+    return win::kNoError;
+}
+
+std::uint32_t DialUpLinks::ListNetworkManager(std::vector<Link>& links) {
+    QDBusConnection bus = Bus();
+    if (!bus.isConnected()) {
+        return win::kNoError;
+    }
+    const QDBusReply<QDBusVariant> active =
+        bus.call(NmCall(kNmPath, kPropertiesInterface, QStringLiteral("Get"),
+                        {kNmInterface, QStringLiteral("ActiveConnections")}),
+                 QDBus::Block, kCallTimeoutMs);
+    if (!active.isValid()) {
+        return NoNetworkManager(active.error()) ? win::kNoError : ErrorNumber(active.error());
+    }
+    const auto paths = ObjectPaths(active.value().variant());
+    if (!paths) {
+        return win::kErrorCannotConnect;
+    }
+
+    // All questions go out before any answer is awaited, so the wait is one timeout at most.
+    std::vector<QDBusPendingCall> pending;
+    pending.reserve(std::size_t(paths->size()));
+    for (const QDBusObjectPath& path : *paths) {
+        pending.push_back(bus.asyncCall(
+            NmCall(path.path(), kPropertiesInterface, QStringLiteral("GetAll"), {kActiveInterface}),
+            kCallTimeoutMs));
+    }
+    std::uint32_t result = win::kNoError;
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        QDBusPendingReply<QVariantMap> reply = pending[i];
+        reply.waitForFinished();
+        if (reply.isError()) {
+            if (!ObjectVanished(reply.error()) && result == win::kNoError) {
+                result = ErrorNumber(reply.error());
+            }
+            continue;
+        }
+        const QVariantMap properties = reply.value();
+        if (!IsDialUpType(properties.value(QStringLiteral("Type")).toString())) {
+            continue;
+        }
+        const QString path = (*paths)[qsizetype(i)].path();
+        QString name = properties.value(QStringLiteral("Id")).toString();
+        if (name.isEmpty()) {
+            name = path.section(QLatin1Char('/'), -1);
+        }
+        links.push_back({name.toStdString(), path.toStdString(), 0});
+    }
+    return result;
+}
+
+void DialUpLinks::ListPppd(std::vector<Link>& links) const {
+    std::error_code error;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(runDirectory_, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("ppp") && name.ends_with(".pid") && entry.is_regular_file(error)) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+
+    std::set<int> seen;
+    for (const auto& file : files) {
+        const std::optional<int> pid = ParsePidFile(ReadSmallFile(file, 64));
+        if (!pid || !seen.insert(*pid).second || !IsPppd(*pid) || ManagedByNetworkManager(*pid)) {
+            continue;
+        }
+        links.push_back({LinkName(file.stem().string()), std::string(), *pid});
+    }
+}
+
+std::uint32_t DialUpLinks::HangUp(const Link& link) {
+    if (link.nmActiveConnection.empty()) {
+        return TerminatePppd(link.pppdPid);
+    }
+    QDBusConnection bus = Bus();
+    if (!bus.isConnected()) {
+        return win::kErrorCannotConnect;
+    }
+    const QDBusMessage reply =
+        bus.call(NmCall(kNmPath, kNmInterface, QStringLiteral("DeactivateConnection"),
+                        {QVariant::fromValue(
+                            QDBusObjectPath(QString::fromStdString(link.nmActiveConnection)))}),
+                 QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ErrorMessage) {
+        return win::kNoError;
+    }
+    if (reply.errorName() == QLatin1String("org.freedesktop.NetworkManager.ConnectionNotActive")) {
+        return win::kNoError;  // already down
+    }
+    return ErrorNumber(QDBusError(reply));
+}
+
+}  // namespace kv

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dialup/named_process.h"
+#include "platform/dialup/private_bus.h"
+#include "platform/linux/dialup_links.h"
+#include "platform/win_errors.h"
+
+namespace kv {
+namespace {
+
+using test::NmStandIn;
+using test::PrivateBus;
+using Link = DialUpLinks::Link;
+
+std::vector<std::string> Names(const std::vector<Link>& links) {
+    std::vector<std::string> names;
+    for (const Link& link : links) {
+        names.push_back(link.name);
+    }
+    return names;
+}
+
+class NmLinks : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!bus_.Started()) {
+            GTEST_SKIP() << "dbus-daemon is not available";
+        }
+    }
+
+    // Starts the stand-in; each "TYPE:ID" becomes one active connection, numbered from 1.
+    NmStandIn& StandIn(const QStringList& connections, const QStringList& options = {}) {
+        QStringList arguments = options;
+        for (const QString& c : connections) {
+            arguments << QStringLiteral("--connection") << c;
+        }
+        standIn_.reset();  // the name must be free for the next one
+        standIn_ = std::make_unique<NmStandIn>(bus_, arguments);
+        EXPECT_TRUE(standIn_->Ready());
+        return *standIn_;
+    }
+
+    DialUpLinks Links() { return DialUpLinks(bus_.Connect(), run_.path().toStdString()); }
+
+    PrivateBus bus_;
+    std::unique_ptr<NmStandIn> standIn_;
+    QTemporaryDir run_;
+};
+
+TEST_F(NmLinks, OnlyTheDialUpKindsAreListedInNetworkManagersOrder) {
+    StandIn({"802-3-ethernet:Wired", "gsm:Beeline", "802-11-wireless:Home", "pppoe:Rostelecom",
+             "wireguard:wg0", "cdma:Skylink", "bluetooth:Phone", "vpn:Office", "loopback:lo",
+             "gsm:"});
+    DialUpLinks links = Links();
+    std::vector<Link> found;
+
+    ASSERT_EQ(links.List(found), win::kNoError);
+
+    EXPECT_EQ(Names(found), (std::vector<std::string>{"Beeline", "Rostelecom", "Skylink", "Phone",
+                                                      "Office", "10"}));
+    EXPECT_EQ(found[0].nmActiveConnection, NmStandIn::Path(2).toStdString());
+    EXPECT_EQ(found[1].nmActiveConnection, NmStandIn::Path(4).toStdString());
+    EXPECT_EQ(found[0].pppdPid, 0);
+}
+
+TEST_F(NmLinks, BothDialUpConnectionsAreHungUpFirstOneFirstAndEthernetIsLeftAlone) {
+    NmStandIn& nm = StandIn({"gsm:Beeline", "802-3-ethernet:Wired", "pppoe:Rostelecom"});
+    DialUpLinks links = Links();
+    std::vector<Link> found;
+    ASSERT_EQ(links.List(found), win::kNoError);
+    ASSERT_EQ(found.size(), 2u);
+
+    for (const Link& link : found) {
+        EXPECT_EQ(links.HangUp(link), win::kNoError) << link.name;
+    }
+
+    EXPECT_EQ(nm.Deactivated(), (QStringList{NmStandIn::Path(1), NmStandIn::Path(3)}));
+    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_TRUE(found.empty());
+}
+
+TEST_F(NmLinks, AFailedHangUpGivesItsErrorAndTheNextLinkStillHangsUp) {
+    NmStandIn& nm = StandIn({"gsm:Beeline", "pppoe:Rostelecom"}, {"--fail", "1"});
+    DialUpLinks links = Links();
+    std::vector<Link> found;
+    ASSERT_EQ(links.List(found), win::kNoError);
+    ASSERT_EQ(found.size(), 2u);
+
+    EXPECT_EQ(links.HangUp(found[0]), win::kErrorCannotConnect);
+    EXPECT_EQ(links.HangUp(found[1]), win::kNoError);
+    EXPECT_EQ(nm.Deactivated(), QStringList{NmStandIn::Path(2)});
+}
+
+TEST_F(NmLinks, HangUpResultFollowsNetworkManagersAnswer) {
+    const struct {
+        const char* error;
+        std::uint32_t expected;
+    } cases[] = {
+        {"org.freedesktop.NetworkManager.PermissionDenied", win::kErrorAccessDenied},
+        {"org.freedesktop.DBus.Error.AccessDenied", win::kErrorAccessDenied},
+        {"org.freedesktop.NetworkManager.Failed", win::kErrorCannotConnect},
+        {"org.freedesktop.NetworkManager.ConnectionNotActive", win::kNoError},
+    };
+    for (const auto& c : cases) {
+        StandIn({"gsm:Beeline"}, {"--fail", QStringLiteral("1:") + QLatin1String(c.error)});
+        DialUpLinks links = Links();
+
+        EXPECT_EQ(links.HangUp({"Beeline", NmStandIn::Path(1).toStdString(), 0}), c.expected)
+            << c.error;
+    }
+}
+
+TEST_F(NmLinks, HangingUpAConnectionThatIsAlreadyGoneSucceeds) {
+    StandIn({"gsm:Beeline"});
+    DialUpLinks links = Links();
+
+    EXPECT_EQ(links.HangUp({"Beeline", NmStandIn::Path(7).toStdString(), 0}), win::kNoError);
+}
+
+TEST_F(NmLinks, NoActiveConnectionGivesNoLinks) {
+    StandIn({});
+    DialUpLinks links = Links();
+    std::vector<Link> found{{"stale", "/x", 0}};
+
+    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_TRUE(found.empty());
+}
+
+TEST_F(NmLinks, ABusWithoutNetworkManagerGivesNoLinksAndNoError) {
+    DialUpLinks links = Links();
+    std::vector<Link> found{{"stale", "/x", 0}};
+
+    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_TRUE(found.empty());
+}
+
+TEST_F(NmLinks, NoBusAtAllGivesNoLinksButAHangUpCannotReachNetworkManager) {
+    DialUpLinks links(test::NoBus(), run_.path().toStdString());
+    std::vector<Link> found{{"stale", "/x", 0}};
+
+    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(links.HangUp({"Beeline", NmStandIn::Path(1).toStdString(), 0}),
+              win::kErrorCannotConnect);
+}
+
+TEST_F(NmLinks, ASilentNetworkManagerGivesAnErrorWithinOneSecond) {
+    for (const char* silent : {"list", "details", "hangup"}) {
+        StandIn({"gsm:Beeline", "pppoe:Rostelecom"}, {"--silent", QLatin1String(silent)});
+        DialUpLinks links = Links();
+        std::vector<Link> found;
+        const auto start = std::chrono::steady_clock::now();
+
+        const std::uint32_t result =
+            std::string(silent) == "hangup"
+                ? links.HangUp({"Beeline", NmStandIn::Path(1).toStdString(), 0})
+                : links.List(found);
+
+        EXPECT_EQ(result, win::kErrorCannotConnect) << silent;
+        EXPECT_TRUE(found.empty()) << silent;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << silent;
+    }
+}
+
+TEST_F(NmLinks, NetworkManagerLinksComeBeforePppdLinks) {
+    QTemporaryDir programs;
+    test::NamedProcess pppd(programs.path().toStdString(), "pppd");
+    test::WriteFile(run_.filePath(QStringLiteral("ppp0.pid")).toStdString(),
+                    std::to_string(pppd.Pid()) + "\n");
+    StandIn({"gsm:Beeline"});
+    DialUpLinks links = Links();
+    std::vector<Link> found;
+
+    ASSERT_EQ(links.List(found), win::kNoError);
+
+    EXPECT_EQ(Names(found), (std::vector<std::string>{"Beeline", "ppp0"}));
+}
+
+TEST_F(NmLinks, TheDefaultConstructorAsksTheSystemBus) {
+    StandIn({"pppoe:Rostelecom"});
+    // The system bus connection is made on first use, so the address must be set before.
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_.Address().toUtf8().constData(), 1);
+    DialUpLinks links(run_.path().toStdString());
+    std::vector<Link> found;
+
+    EXPECT_EQ(links.List(found), win::kNoError);
+
+    EXPECT_EQ(Names(found), std::vector<std::string>{"Rostelecom"});
+}
+
+}  // namespace
+}  // namespace kv
