@@ -146,6 +146,20 @@ private:
     bool loading_ = false;
     bool rebuildingList_ = false;
 
+    // In-place editing.
+    struct EditorState {
+        QString shown;     // the text after the last handled change
+        QString baseline;  // the text at opening, or as the program last set it
+    };
+    EditorState& EditorOf(QLineEdit* box);
+    void OpenEditor(QLabel* label, QLineEdit* box, QLineEdit* other);
+    void FilterEditor(QLineEdit* box);
+    void CommitEditor(QLabel* label, QLineEdit* box, float ProgramState::*value);
+    void WriteEditor(QLineEdit* box, const QString& text, int caret);
+    EditorState tariffEditor_;
+    EditorState limitEditor_;
+    bool writingEditor_ = false;
+
     std::unique_ptr<PlayerTicker> ticker_;
     std::unique_ptr<Form3> indicator_;
     std::unique_ptr<Form2> about_;
