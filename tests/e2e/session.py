@@ -1,0 +1,266 @@
+"""A throw-away desktop and network for one run of the suite.
+
+Everything started here carries a marker in its environment, so that the final sweep finds
+processes that D-Bus activation or a crashed helper left behind, whatever their parent.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PY = "/usr/bin/python3"
+MARKER = "KV_E2E_SESSION"
+
+
+def wait_for(predicate, timeout, interval=0.05, what="condition"):
+    """Polls predicate until it returns something truthy; returns that or raises."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = predicate()
+            if value:
+                return value
+        except Exception as e:  # noqa: BLE001 - a half-ready desktop throws all kinds
+            last_error = e
+        if time.monotonic() > deadline:
+            raise TimeoutError("timed out waiting for %s%s" % (
+                what, " (last error: %r)" % last_error if last_error else ""))
+        time.sleep(interval)
+
+
+def run(cmd, check=True, **kw):
+    return subprocess.run(cmd, check=check, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          text=True, **kw)
+
+
+class Session:
+    def __init__(self, out_dir):
+        self.token = "%d-%d" % (os.getpid(), int(time.time()))
+        self.tag = str(os.getpid() % 100000)
+        self.tmp = tempfile.mkdtemp(prefix="kv-e2e-")
+        self.out_dir = out_dir
+        self.procs = []
+        self.ns_near = "kvnear" + self.tag
+        self.ns_far = "kvfar" + self.tag
+        self.veth_near = "kvn" + self.tag
+        self.veth_far = "kvf" + self.tag
+        self.near_ip = "10.213.77.1"
+        self.far_ip = "10.213.77.2"
+        self.display = None
+        self.env = None
+        self.netns_made = []
+        self.rundir = os.path.join(self.tmp, "run")
+        os.makedirs(self.rundir)
+        self.system_bus_address = "unix:path=" + os.path.join(self.tmp, "system_bus")
+        self.nm_log = os.path.join(self.tmp, "nm.log")
+        self.nm = None
+
+    # ---- processes ----
+    def spawn(self, cmd, env=None, log=None, netns=None, **kw):
+        full = list(cmd)
+        if netns:
+            full = ["ip", "netns", "exec", netns] + full
+        out = open(os.path.join(self.tmp, (log or os.path.basename(cmd[0])) + ".log"), "ab")
+        p = subprocess.Popen(full, env=env or self.env, stdout=out, stderr=subprocess.STDOUT,
+                             stdin=subprocess.DEVNULL, start_new_session=True, **kw)
+        out.close()
+        self.procs.append(p)
+        return p
+
+    def stop(self, p, sig=signal.SIGTERM, timeout=5):
+        if p.poll() is None:
+            try:
+                os.killpg(p.pid, sig)
+            except ProcessLookupError:
+                pass
+            try:
+                p.wait(timeout)
+            except subprocess.TimeoutExpired:
+                try:
+                    os.killpg(p.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                p.wait(5)
+
+    def marked_pids(self):
+        found = []
+        needle = ("%s=%s" % (MARKER, self.token)).encode()
+        for name in os.listdir("/proc"):
+            if not name.isdigit() or int(name) == os.getpid():
+                continue
+            try:
+                with open("/proc/%s/environ" % name, "rb") as f:
+                    if needle in f.read().split(b"\0"):
+                        found.append(int(name))
+            except OSError:
+                pass
+        return found
+
+    # ---- desktop ----
+    def _free_display(self):
+        for n in range(91, 200):
+            if not os.path.exists("/tmp/.X11-unix/X%d" % n) and \
+                    not os.path.exists("/tmp/.X%d-lock" % n):
+                return n
+        raise RuntimeError("no free X display number")
+
+    def start_desktop(self):
+        base = dict(os.environ)
+        for k in ("DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                  "AT_SPI_BUS_ADDRESS", "SESSION_MANAGER", "XAUTHORITY"):
+            base.pop(k, None)
+        n = self._free_display()
+        self.display = n
+        self.xvfb = self.spawn(["Xvfb", ":%d" % n, "-screen", "0", "1280x800x24",
+                                "-nolisten", "tcp", "-ac"],
+                               env=dict(base, **{MARKER: self.token}), log="xvfb")
+        # Only the path socket: abstract sockets do not cross into the program's namespace.
+        sock = "/tmp/.X11-unix/X%d" % n
+        wait_for(lambda: os.path.exists(sock) and self.xvfb.poll() is None, 15,
+                 what="Xvfb socket")
+        runtime = os.path.join(self.tmp, "xdg")
+        os.makedirs(runtime, mode=0o700)
+        bus_path = os.path.join(self.tmp, "session_bus")
+        self.env = dict(base, **{
+            MARKER: self.token,
+            "DISPLAY": "unix:%d" % n,
+            "XDG_RUNTIME_DIR": runtime,
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + bus_path,
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "QT_ACCESSIBILITY": "1",
+            "NO_AT_BRIDGE": "0",
+            "LC_ALL": "C.UTF-8",
+            "HOME": os.path.join(self.tmp, "home"),
+            "XDG_CONFIG_HOME": os.path.join(self.tmp, "home", ".config"),
+        })
+        os.makedirs(self.env["XDG_CONFIG_HOME"])
+        self.dbus = self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                "--address=unix:path=" + bus_path], log="dbus-session")
+        wait_for(lambda: os.path.exists(bus_path), 10, what="session bus")
+        self.a11y = self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                               log="at-spi-bus")
+        wait_for(self._a11y_address, 15, what="accessibility bus")
+        self.spawn(["openbox", "--sm-disable"], log="openbox")
+        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
+            check=False).stdout, 15, what="openbox")
+        self.spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
+                    "--height", "24", "--SetDockType", "true", "--transparent", "false"],
+                   log="trayer")
+        wait_for(lambda: "trayer" in run(["xwininfo", "-root", "-tree"], env=self.env,
+                                         check=False).stdout.lower(), 15, what="system tray")
+        os.environ.update({k: self.env[k] for k in (
+            "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", MARKER)})
+
+    def _a11y_address(self):
+        r = run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                 "/org/a11y/bus", "org.a11y.Bus.GetAddress"], env=self.env, check=False)
+        if r.returncode != 0:
+            return None
+        addr = r.stdout.split('"')[1] if '"' in r.stdout else ""
+        if "abstract=" in addr:
+            raise RuntimeError("the accessibility bus is abstract: " + addr)
+        return addr
+
+    def xprop(self, wid, prop):
+        r = run(["xprop", "-id", str(wid), prop], env=self.env, check=False)
+        return r.stdout.strip()
+
+    def xdo(self, *args):
+        return run(["xdotool"] + [str(a) for a in args], env=self.env).stdout
+
+    def start_system_bus(self, nm_standin):
+        """A private stand-in for the system bus; NetworkManager's part is played if we can."""
+        path = self.system_bus_address[len("unix:path="):]
+        self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                    "--address=" + self.system_bus_address], log="dbus-system")
+        wait_for(lambda: os.path.exists(path), 10, what="system bus")
+        if nm_standin and os.access(nm_standin, os.X_OK):
+            self.nm = self.spawn([nm_standin, "--address", self.system_bus_address,
+                                  "--connection", "gsm:Мобильный", "--log", self.nm_log],
+                                 log="nm_standin")
+            wait_for(lambda: "org.freedesktop.NetworkManager" in run(
+                ["dbus-send", "--bus=" + self.system_bus_address, "--print-reply",
+                 "--dest=org.freedesktop.DBus", "/", "org.freedesktop.DBus.ListNames"],
+                check=False).stdout, 10, what="NetworkManager stand-in")
+
+    # ---- network ----
+    def ns(self, ns, *cmd, check=True):
+        return run(["ip", "netns", "exec", ns] + list(cmd), check=check)
+
+    def start_network(self):
+        for ns in (self.ns_near, self.ns_far):
+            run(["ip", "netns", "add", ns])
+            self.netns_made.append(ns)
+            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.all.disable_ipv6=1",
+                    "net.ipv6.conf.default.disable_ipv6=1")
+            self.ns(ns, "ip", "link", "set", "lo", "up")
+        run(["ip", "link", "add", self.veth_near, "netns", self.ns_near, "type", "veth",
+             "peer", "name", self.veth_far, "netns", self.ns_far])
+        for ns, dev in ((self.ns_near, self.veth_near), (self.ns_far, self.veth_far)):
+            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.%s.disable_ipv6=1" % dev)
+        self.ns(self.ns_near, "ip", "addr", "add", self.near_ip + "/30", "dev", self.veth_near)
+        self.ns(self.ns_far, "ip", "addr", "add", self.far_ip + "/30", "dev", self.veth_far)
+        self.ns(self.ns_near, "ip", "link", "set", self.veth_near, "up")
+        self.ns(self.ns_far, "ip", "link", "set", self.veth_far, "up")
+
+    def counters(self, dev=None, ns=None):
+        dev = dev or self.veth_near
+        out = self.ns(ns or self.ns_near, "cat", "/sys/class/net/%s/statistics/tx_bytes" % dev,
+                      "/sys/class/net/%s/statistics/rx_bytes" % dev).stdout.split()
+        return int(out[0]), int(out[1])
+
+    def stable_counters(self, dev=None):
+        """The counters once nothing has moved for half a second (late ARP, ICMP replies)."""
+        last = None
+        stable_since = time.monotonic()
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            now = self.counters(dev)
+            if now != last:
+                last, stable_since = now, time.monotonic()
+            elif time.monotonic() - stable_since >= 0.6:
+                return now
+            time.sleep(0.1)
+        raise TimeoutError("counters of %s never settled" % dev)
+
+    def send_udp(self, count, size):
+        """Sends count datagrams of size payload bytes from the far side; returns when done."""
+        code = ("import socket,sys\n"
+                "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                "for i in range(%d): s.sendto(b'x'*%d, ('%s', 9))\n" % (count, size, self.near_ip))
+        self.ns(self.ns_far, PY, "-c", code)
+
+    def links(self, ns=None):
+        return run(["ip", "netns", "exec", ns or self.ns_near, "ip", "-o", "link"]).stdout
+
+    # ---- teardown ----
+    def close(self):
+        for p in reversed(self.procs):
+            try:
+                self.stop(p, timeout=3)
+            except Exception:  # noqa: BLE001
+                pass
+        for _ in range(2):
+            for pid in self.marked_pids():
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            time.sleep(0.2)
+        for ns in self.netns_made:
+            run(["ip", "netns", "del", ns], check=False)
+        if self.display is not None:
+            for f in ("/tmp/.X11-unix/X%d" % self.display, "/tmp/.X%d-lock" % self.display):
+                try:
+                    os.unlink(f)
+                except OSError:
+                    pass
+        if os.environ.get("KV_E2E_KEEP_TMP") != "1":
+            shutil.rmtree(self.tmp, ignore_errors=True)
