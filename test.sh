@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs every test:
 #   1. all suites (unit, widget, netlink in network namespaces, D-Bus, end-to-end) in build/;
 #   2. the unit and widget suites again under AddressSanitizer and UndefinedBehaviorSanitizer
-#      in build-asan/.
+#      in build-asan/;
+#   3. every libFuzzer target for a short while (tests/fuzz/run.sh, clang, build-fuzz/).
 # Extra arguments go to both ctest runs (for example -L e2e, or -R accounting).
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -25,7 +26,10 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
 (cd build-asan && ctest --output-on-failure -L 'unit|widget' "$@") 2>&1 | tee "$logs/asan.txt"
 
-# One closing line for both runs: ctest prints "N% tests passed, F tests failed out of T".
+# Each target counts as one test; run.sh ends with "fuzz: P passed, F failed".
+tests/fuzz/run.sh 2>&1 | tee "$logs/fuzz.txt"
+
+# One closing line for all runs: ctest prints "N% tests passed, F tests failed out of T".
 summary() {
   sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$1" | tail -n 1
 }
@@ -40,5 +44,13 @@ for run in main asan; do
   passed=$((passed + t - f))
   failed=$((failed + f))
 done
+read -r fp ff <<<"$(sed -n 's/^fuzz: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$logs/fuzz.txt")"
+if [ -z "${ff:-}" ]; then
+  echo "fuzz: did not finish"
+  failed=$((failed + 1))
+else
+  passed=$((passed + fp))
+  failed=$((failed + ff))
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

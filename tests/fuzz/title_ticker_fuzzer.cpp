@@ -1,0 +1,196 @@
+// The player title line on arbitrary title bytes, positions and window-text answers.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "fuzz_check.h"
+#include "ui/indicator/title_ticker.h"
+
+namespace {
+
+using kv::fuzz::Escape;
+
+// Well-formed UTF-8 as the standard defines it (no overlongs, surrogates or values past U+10FFFF).
+bool ValidUtf8(std::string_view s, std::u32string* out = nullptr) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = [&](std::size_t k) { return std::uint8_t(s[i + k]); };
+        std::size_t n;
+        char32_t cp;
+        if (b(0) < 0x80) {
+            n = 1;
+            cp = b(0);
+        } else if (b(0) >= 0xC2 && b(0) <= 0xDF) {
+            n = 2;
+            cp = b(0) & 0x1F;
+        } else if (b(0) >= 0xE0 && b(0) <= 0xEF) {
+            n = 3;
+            cp = b(0) & 0x0F;
+        } else if (b(0) >= 0xF0 && b(0) <= 0xF4) {
+            n = 4;
+            cp = b(0) & 0x07;
+        } else
+            return false;
+        if (i + n > s.size())
+            return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((b(k) & 0xC0) != 0x80)
+                return false;
+            cp = cp << 6 | (b(k) & 0x3F);
+        }
+        if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        if (out)
+            out->push_back(cp);
+        i += n;
+    }
+    return true;
+}
+
+std::u32string Trim(std::u32string t) {
+    for (std::u32string_view suffix :
+         {U" - Winamp", U" - Winamp [Paused]", U" - Winamp [Stopped]"}) {
+        if (t.size() >= suffix.size() &&
+            t.compare(t.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            t.resize(t.size() - suffix.size());
+        }
+    }
+    for (std::size_t k = 2; k <= 5; ++k) {  // positions counted from 1
+        if (t.size() >= k && t[k - 1] == U'.') {
+            t.erase(0, k);
+            break;
+        }
+    }
+    return t;
+}
+
+class TitlePlatform : public kv::Platform {
+  public:
+    std::string title;
+    int announced = 0;
+    std::uint32_t RasEnumConnectionsA(std::uint8_t*, std::uint32_t*, std::uint32_t*) override {
+        return 0;
+    }
+    std::uint32_t RasHangUpA(std::uint32_t) override { return 0; }
+    void SetWindowPos(WindowHandle, std::intptr_t, int, int, int, int, std::uint32_t) override {}
+    std::int32_t GetWindowLongA(WindowHandle, int) override { return 0; }
+    void SetWindowLongA(WindowHandle, int, std::int32_t) override {}
+    void SetLayeredWindowAttributes(WindowHandle, std::uint32_t, std::uint8_t,
+                                    std::uint32_t) override {}
+    Point GetCursorPos() override { return {}; }
+    std::uint32_t GetIfTable(std::uint8_t*, std::uint32_t*, bool) override { return 50; }
+    PlayerHandle FindWindowA(const char*, const char*) override { return 7; }
+    int GetWindowTextLengthA(PlayerHandle) override { return announced; }
+    // As Windows does: at most size - 1 bytes and a terminating zero.
+    int GetWindowTextA(PlayerHandle, char* buffer, int size) override {
+        if (size <= 0)
+            return 0;
+        const int n = std::min<int>(int(title.size()), size - 1);
+        std::memcpy(buffer, title.data(), std::size_t(n));
+        buffer[n] = '\0';
+        return n;
+    }
+    void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
+                       int) override {}
+    Point PrimaryScreenSizeTwips() override { return {}; }
+    void ShowMessageBox(const std::string&, int) override {}
+    [[noreturn]] void ExitProcess(int) override { std::abort(); }
+};
+
+void CheckLine(kv::PlayerTicker& ticker, std::int32_t posBefore, std::string_view title,
+               const std::string& line) {
+    KV_FUZZ_CHECK(ValidUtf8(line), "line '%s' from '%s' is not UTF-8", Escape(line).c_str(),
+                  Escape(title).c_str());
+    std::u32string decoded = kv::DecodeUtf8(title);
+    if (ValidUtf8(title)) {
+        std::u32string model;
+        ValidUtf8(title, &model);
+        KV_FUZZ_CHECK(decoded == model, "valid '%s' decoded differently", Escape(title).c_str());
+        KV_FUZZ_CHECK(kv::EncodeUtf8(decoded) == title, "'%s' does not re-encode",
+                      Escape(title).c_str());
+    } else {
+        // Each broken byte stands for one character, so nothing grows past the byte count.
+        KV_FUZZ_CHECK(decoded.size() <= title.size(), "'%s' decoded too long",
+                      Escape(title).c_str());
+    }
+    const std::u32string trimmed = Trim(decoded);
+    std::u32string shown;
+    KV_FUZZ_CHECK(ValidUtf8(line, &shown), "unreachable");
+    if (trimmed.size() <= kv::kStillTitleMax) {
+        KV_FUZZ_CHECK(ticker.tickerPos == 0 && shown == trimmed, "still title '%s' shown as '%s'",
+                      Escape(title).c_str(), Escape(line).c_str());
+        return;
+    }
+    const std::u32string full = trimmed + std::u32string(kv::kTickerSeparator);
+    const auto length = std::int64_t(full.size());
+    const std::int64_t want =
+        std::int64_t(posBefore) + 1 > length || posBefore < 0 ? 0 : posBefore + 1;
+    KV_FUZZ_CHECK(ticker.tickerPos == want, "position %d after %d (length %lld)", ticker.tickerPos,
+                  posBefore, (long long)length);
+    std::u32string a = shown, b = full;
+    KV_FUZZ_CHECK(a.size() == b.size(), "rotation changed the length");
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    KV_FUZZ_CHECK(a == b, "rotation changed the characters of '%s'", Escape(title).c_str());
+    std::u32string rotated = full.substr(std::size_t(want)) + full.substr(0, std::size_t(want));
+    KV_FUZZ_CHECK(shown == rotated, "not a left rotation by %lld", (long long)want);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kv::fuzz::Input in(data, size);
+    kv::PlayerTicker ticker;
+    const std::uint8_t mode = in.U8();
+    ticker.tickerPos = std::int32_t(in.U32());
+    if (mode & 1) {
+        ticker.tickerPos =
+            std::int32_t(std::int8_t(ticker.tickerPos));  // small positions are common
+    }
+    const std::string title(in.Rest());
+
+    // Several steps over the same title walk the rotation.
+    for (int step = 0; step < 3; ++step) {
+        const std::int32_t pos = ticker.tickerPos;
+        const std::string line = kv::ShowPlayerTitle(ticker, title);
+        CheckLine(ticker, pos, title, line);
+    }
+
+    // Through the window-text calls, with a length that may be stale, wrong or negative.
+    TitlePlatform platform;
+    platform.title = title;
+    switch (mode >> 6) {
+        case 0:
+            platform.announced = int(title.size());
+            break;
+        case 1:
+            platform.announced = int(title.size()) + (mode & 0x3F);
+            break;  // title shrank
+        case 2:
+            platform.announced = std::max(0, int(title.size()) - (mode & 0x3F));
+            break;
+        default:
+            platform.announced = -1 - (mode & 0x3F);
+    }
+    const std::string read = kv::ReadWindowTitle(platform, 7);
+    const std::size_t expected = platform.announced > 0 ? std::size_t(platform.announced) : 0;
+    KV_FUZZ_CHECK(read.size() == expected, "read %zu bytes, %d announced", read.size(),
+                  platform.announced);
+    KV_FUZZ_CHECK(read.compare(0, std::min(read.size(), title.size()), title, 0,
+                               std::min(read.size(), title.size())) == 0,
+                  "title bytes changed");
+    KV_FUZZ_CHECK(
+        read.find_first_not_of('\0', std::min(read.size(), title.size())) == std::string::npos,
+        "the rest of a shrunk title is not zero");
+    const std::int32_t pos = ticker.tickerPos;
+    const std::optional<std::string> line = kv::TickerStep(ticker, (mode & 2) != 0, platform);
+    if (mode & 2) {
+        KV_FUZZ_CHECK(!line && ticker.tickerPos == pos, "a paused ticker moved");
+    } else {
+        KV_FUZZ_CHECK(line.has_value(), "no line with a player window");
+        CheckLine(ticker, pos, read, *line);
+    }
+    return 0;
+}
