@@ -1,16 +1,64 @@
 #include <QApplication>
+#include <QGuiApplication>
+#include <QTimer>
+#include <cstdio>
 
 #include "platform/linux/linux_platform.h"
 #include "shell/program_state.h"
+#include "shell/single_instance.h"
 #include "ui/main/form1.h"
 
+namespace {
+
+// Window placement and the stay-on-top band need X11; under Wayland the program runs through
+// XWayland unless the user chose a platform.
+void PreferX11UnderWayland() {
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+}
+
+// Nobody can answer a modal box on a platform without a screen; it would keep the copy alive.
+bool CanShowMessageBoxes() {
+    const QString name = QGuiApplication::platformName();
+    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    PreferX11UnderWayland();
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kvotomer"));
+    // The program ends only through the exit command or a fatal stop, never because its last
+    // window was hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
-    kv::LinuxPlatform platform;
+
+    // Where pppd keeps its pid files; a test's own stand-in keeps them elsewhere.
+    const QByteArray runDir = qgetenv("KVOTOMER_RUN_DIR");
+    kv::LinuxPlatform platform(runDir.isEmpty() ? std::string("/run") : runDir.toStdString());
+    kv::SingleInstance instance(kv::SingleInstance::DefaultDirectory());
+    if (!instance.Acquire()) {
+        static constexpr char kAlreadyRunning[] = "Программа уже запущена!";
+        if (CanShowMessageBoxes()) {
+            platform.ShowMessageBox(kAlreadyRunning, 0);
+        } else {
+            std::fprintf(stderr, "%s\n", kAlreadyRunning);
+        }
+        return 0;
+    }
+
     kv::ProgramState state;
     kv::Form1 form(state, platform);
+    QObject::connect(&instance, &kv::SingleInstance::ActivationRequested, &form,
+                     &kv::Form1::ShowFromAnotherCopy);
+    // Logging off: keep where the windows are, which the per-change saves do not cover.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form] { form.WriteSettings(); });
     form.Form_Load();
     form.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    form.ShowPendingSaveFailure();
+    return code;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+#include <QSystemTrayIcon>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -118,6 +120,25 @@ public:
     Form3* Indicator() const { return indicator_.get(); }
     Form2* About() const { return about_.get(); }
 
+    // Start-up, shut-down and tray.
+    void LoadState();
+    void SaveState();
+    // Writes data.dat from the current state, leaving timers and tray alone.
+    bool WriteSettings();
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason);
+    // Hides or shows the main window as the flag says, keeping its place.
+    void ToggleMainWindow();
+    // Another copy was started: bring this one's window back from the tray.
+    void ShowFromAnotherCopy();
+    // Folder of data.dat instead of the executable's; set before Form_Load.
+    void SetDataDirectory(const QString& dir) { dataDirectory_ = dir; }
+    const QString& SettingsFile() const { return settingsPath_; }
+    QSystemTrayIcon* TrayIcon() const { return trayIcon; }
+    // Shows a save failure that the event loop ended before it could report.
+    void ShowPendingSaveFailure();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -164,6 +185,13 @@ private:
     std::unique_ptr<Form3> indicator_;
     std::unique_ptr<Form2> about_;
     QSystemTrayIcon* trayIcon = nullptr;
+
+    // Start-up, shut-down and tray.
+    void ReportSaveFailure();
+    QString dataDirectory_;
+    QString settingsPath_;
+    bool saveFailureReported_ = false;
+    bool saveFailurePending_ = false;
 };
 
 }  // namespace kv

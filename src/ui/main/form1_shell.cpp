@@ -3,32 +3,70 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "common/number_format.h"
 #include "common/units.h"
+#include "platform/iftable_layout.h"
+#include "platform/ras_layout.h"
+#include "shell/settings_file.h"
 #include "ui/about/form2.h"
 #include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
 
 namespace kv {
 
+namespace {
+
+constexpr int kAboutKey = 112;  // F1
+
+// Twips from the file may be anything a float holds; a window can only sit at an int.
+int TwipsFloatToPixels(float twips) {
+    const double pixels = std::nearbyint(double(twips) / kTwipsPerPixel);
+    return int(std::clamp(pixels, -1.0e6, 1.0e6));
+}
+
+// The handlers that start-up drives must not save what is only half loaded.
+class LoadingScope {
+  public:
+    explicit LoadingScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~LoadingScope() { flag_ = false; }
+    LoadingScope(const LoadingScope&) = delete;
+    LoadingScope& operator=(const LoadingScope&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+}  // namespace
+
 void Form1::Form_Load() {
-    loading_ = true;
+    LoadingScope loading(loading_);
+    if (!OnSettingsChanged) {
+        // Every change is on disk at once: a killed program or a power cut loses nothing.
+        OnSettingsChanged = [this] { WriteSettings(); };
+    }
+
     state_.indicatorShown = false;
     state_.graphScaleMax = 0;
     state_.mainWindowShown = true;
     state_.adapterIndex = -1;
 
-    state_.moneyLimit = 10;
-    state_.tariffPerMb = 2.5f;
-    move(TwipsToPixels(8460), TwipsToPixels(2625));
+    LoadState();
 
     if (state_.indicatorEnabled) {
         Option4->setChecked(true);
+        if (!state_.indicatorShown) {
+            Option4_Click();
+        }
     } else {
         Option3->setChecked(true);
     }
+
     ShowSettingValue(Label6, Text1, state_.tariffPerMb);
     ShowSettingValue(Label7, Text2, state_.moneyLimit);
     ShowTrafficLimit();
@@ -43,6 +81,8 @@ void Form1::Form_Load() {
     state_.graphHeight = WholePixels(1725);
     FillAdapterList();
 
+    AddTrayIcon();
+
     if (state_.adapterIndex <= List1->count() - 1) {
         if (state_.adapterIndex >= 0) {
             SetAdapterSelection(state_.adapterIndex);
@@ -52,7 +92,6 @@ void Form1::Form_Load() {
     } else {
         Timer2->start();
     }
-    loading_ = false;
 }
 
 void Form1::ShowSettingValue(QLabel* label, QLineEdit* box, float value) {
@@ -61,8 +100,102 @@ void Form1::ShowSettingValue(QLabel* label, QLineEdit* box, float value) {
     box->setText(text);
 }
 
-void Form1::Form_QueryUnload() {
+void Form1::LoadState() {
+    if (settingsPath_.isEmpty()) {
+        QString dir = dataDirectory_;
+        if (dir.isEmpty()) {
+            dir = qEnvironmentVariable("KVOTOMER_DATA_DIR");
+        }
+        // An explicit folder is used as given: falling back elsewhere would hide the mistake.
+        settingsPath_ = dir.isEmpty() ? SettingsPath(QCoreApplication::applicationDirPath())
+                                      : SettingsPath(dir, QString());
+    }
+    std::string bytes;
+    if (!LoadOrCreate(settingsPath_, bytes)) {
+        ReportSaveFailure();
+    }
+    const StoredSettings stored = ParseSettings(bytes);
+    ApplyToState(stored, state_);
+
+    QPoint corner = pos();
+    if (stored.Has(SettingsLine::kMainLeft)) {
+        corner.setX(TwipsFloatToPixels(stored.mainLeft));
+    }
+    if (stored.Has(SettingsLine::kMainTop)) {
+        corner.setY(TwipsFloatToPixels(stored.mainTop));
+    }
+    move(corner);
+
+    if (stored.onTop) {
+        // Selecting runs the handler through the toggle; applying again is harmless and covers
+        // an option that was already selected.
+        if (*stored.onTop) {
+            Option1->setChecked(true);
+            Option1_Click();
+        } else {
+            Option2->setChecked(true);
+            Option2_Click();
+        }
+    }
+}
+
+bool Form1::WriteSettings() {
+    if (settingsPath_.isEmpty()) {
+        return false;  // nothing was loaded, so there is nothing to keep
+    }
+    StoredSettings out;
+    out.moneyLimit = state_.moneyLimit;
+    out.tariffPerMb = state_.tariffPerMb;
+    out.adapterIndex = state_.adapterIndex;
+    out.mainLeft = float(PixelsToTwips(pos().x()));
+    out.mainTop = float(PixelsToTwips(pos().y()));
+    if (state_.indicatorShown && indicator_) {
+        const TwipsPosition corner = indicator_->LeftTopTwips();
+        out.indicatorLeft = corner.left;
+        out.indicatorTop = corner.top;
+    } else {
+        out.indicatorLeft = state_.indicatorLeft;
+        out.indicatorTop = state_.indicatorTop;
+    }
+    out.onTop = Option1->isChecked();
+    out.indicatorEnabled = Option4->isChecked();
+    out.playerLineShown = !state_.playerLineHidden;
+    out.presentLines = kSettingsLineCount;
+    if (!SaveAtomically(settingsPath_, SerializeSettings(out))) {
+        ReportSaveFailure();
+        return false;
+    }
+    return true;
+}
+
+void Form1::SaveState() {
     Timer1->stop();
+    RemoveTrayIcon();
+    WriteSettings();
+}
+
+void Form1::ReportSaveFailure() {
+    if (saveFailureReported_) {
+        return;
+    }
+    saveFailureReported_ = true;
+    saveFailurePending_ = true;
+    // A modal box inside the handler would let timers and clicks run in the middle of it.
+    QTimer::singleShot(0, this, [this] { ShowPendingSaveFailure(); });
+}
+
+void Form1::ShowPendingSaveFailure() {
+    if (!saveFailurePending_) {
+        return;
+    }
+    saveFailurePending_ = false;
+    platform_.ShowMessageBox("Не удалось сохранить настройки в " + settingsPath_.toStdString() +
+                                 ". Программа продолжит работу, но изменения не сохранятся.",
+                             Platform::kMbIconCritical);
+}
+
+void Form1::Form_QueryUnload() {
+    SaveState();
 }
 
 void Form1::Command1_Click() {
@@ -76,12 +209,70 @@ void Form1::Command1_Click() {
     hide();
     about_.reset();
     indicator_.reset();
+    state_.indicatorShown = false;
     QCoreApplication::quit();
 }
 
+void Form1::AddTrayIcon() {
+    if (trayIcon != nullptr) {
+        return;
+    }
+    // Created even without a tray: Qt shows it once one appears, and nothing else depends on it.
+    trayIcon = new QSystemTrayIcon(windowIcon(), this);
+    trayIcon->setToolTip(QStringLiteral("Квотомер"));
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &Form1::TrayIcon_Activated);
+    trayIcon->show();
+}
+
+void Form1::RemoveTrayIcon() {
+    if (trayIcon == nullptr) {
+        return;
+    }
+    trayIcon->hide();
+    // The exit may have come from the icon's own signal.
+    trayIcon->deleteLater();
+    trayIcon = nullptr;
+}
+
+void Form1::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+        case QSystemTrayIcon::Trigger:
+        // Qt reports a double click after the click that began it, so it toggles twice in all.
+        case QSystemTrayIcon::DoubleClick:
+            ToggleMainWindow();
+            break;
+        case QSystemTrayIcon::Context:
+            Command1_Click();
+            break;
+        case QSystemTrayIcon::MiddleClick:
+        case QSystemTrayIcon::Unknown:
+            break;
+    }
+}
+
+void Form1::ToggleMainWindow() {
+    if (state_.mainWindowShown) {
+        state_.mainWindowShown = false;
+        hide();
+    } else {
+        state_.mainWindowShown = true;
+        // Window managers may place a re-shown window anew.
+        const QPoint place = pos();
+        show();
+        move(place);
+    }
+}
+
+void Form1::ShowFromAnotherCopy() {
+    if (!state_.mainWindowShown) {
+        ToggleMainWindow();
+    }
+    raise();
+    activateWindow();
+}
+
 void Form1::Command2_Click() {
-    state_.mainWindowShown = !state_.mainWindowShown;
-    setVisible(state_.mainWindowShown);
+    ToggleMainWindow();
 }
 
 void Form1::Command3_Click() {
@@ -89,14 +280,35 @@ void Form1::Command3_Click() {
     CarryOver();
 }
 
-void Form1::HangUp() {}
+void Form1::HangUp() {
+    std::vector<std::uint8_t> buffer(ras::kBufferSize);
+    iftable::WriteU32(buffer.data() + ras::kSizeOffset, ras::kEntrySize);
+    std::uint32_t size = ras::kBufferSize;
+    std::uint32_t count = 0;
+    ReturnCode = std::int32_t(platform_.RasEnumConnectionsA(buffer.data(), &size, &count));
+    if (ReturnCode != 0) {
+        return;
+    }
+    const std::uint32_t entries = std::min<std::uint32_t>(count, ras::kEntries);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint32_t handle =
+            iftable::ReadU32(buffer.data() + i * ras::kEntrySize + ras::kHandleOffset);
+        // A failed hang-up must not keep the others on the line.
+        ReturnCode = std::int32_t(platform_.RasHangUpA(handle));
+    }
+}
 
 void Form1::Form_KeyDown(int keyCode) {
-    if (keyCode != 112) {
+    if (keyCode != kAboutKey) {
         return;
+    }
+    // A closed About window is unloaded: the next one opens fresh and centred.
+    if (about_ && !about_->isVisible()) {
+        about_.reset();
     }
     if (!about_) {
         about_ = std::make_unique<Form2>(platform_);
+        about_->Form_Load();
     }
     about_->show();
     about_->raise();

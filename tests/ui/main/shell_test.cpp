@@ -1,0 +1,465 @@
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "support/fake_platform.h"
+#include "ui/about/form2.h"
+#include "ui/indicator/form3.h"
+#include "ui/main/form1.h"
+
+Q_DECLARE_METATYPE(std::vector<kv::test::FakePlatform::RasConnection>)
+Q_DECLARE_METATYPE(std::vector<std::uint32_t>)
+
+namespace kv {
+
+// Start-up, saving, the exit command, the tray, the hang-up button and F1, driven through the
+// main window over a scripted platform and a private settings folder.
+class ShellTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+    void aFirstStartWritesTheDefaultsAndWaitsForAChoice();
+    void theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt_data();
+    void theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt();
+    void lineEightPutsTheWindowOnTopOnlyForAnExactOne_data();
+    void lineEightPutsTheWindowOnTopOnlyForAnExactOne();
+    void anEmptyTableAtStartUpStopsWithoutSaving();
+    void exitWithTheIndicatorShownRecordsItWhereItIs();
+    void theCloseBoxSavesAndEndsLikeTheExitCommand();
+    void eachUserChangeReachesTheFileAtOnce_data();
+    void eachUserChangeReachesTheFileAtOnce();
+    void aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn();
+    void trayActivationsToggleOrExit_data();
+    void trayActivationsToggleOrExit();
+    void aDoubleClickOnTheTrayTogglesTwiceAndKeepsThePlace();
+    void theTrayIconShowsTheProgramTitle();
+    void anotherCopyBringsTheHiddenWindowBack();
+    void hangUpEndsEveryConnectionInOrder_data();
+    void hangUpEndsEveryConnectionInOrder();
+    void theDisconnectButtonCarriesTheMoneyLeftForward_data();
+    void theDisconnectButtonCarriesTheMoneyLeftForward();
+    void f1OpensOneAboutWindowAndAClosedOneOpensFresh();
+
+  private:
+    void WriteSettings(const QByteArray& text);
+    QByteArray ReadSettings() const;
+    QList<QByteArray> SavedLines() const;
+    void Start();
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<test::FakePlatform> platform;
+    std::unique_ptr<ProgramState> state;
+    std::unique_ptr<Form1> form;
+};
+
+namespace {
+
+constexpr char kWatchRow0[] = "10\r\n2,5\r\n0\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
+constexpr char kDefaults[] = "10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
+constexpr double kMb = 1048576;
+
+}  // namespace
+
+void ShellTest::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    platform = std::make_unique<test::FakePlatform>();
+    state = std::make_unique<ProgramState>();
+    platform->Add(1, "lo");
+    platform->Add(2, "eth0");
+    form = std::make_unique<Form1>(*state, *platform);
+    form->SetDataDirectory(dir->path());
+}
+
+void ShellTest::cleanup() {
+    form.reset();
+}
+
+void ShellTest::WriteSettings(const QByteArray& text) {
+    QFile file(dir->filePath("data.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+QByteArray ShellTest::ReadSettings() const {
+    QFile file(dir->filePath("data.dat"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> ShellTest::SavedLines() const {
+    QList<QByteArray> lines = ReadSettings().split('\n');
+    for (QByteArray& line : lines) {
+        line.chop(line.endsWith('\r') ? 1 : 0);
+    }
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+void ShellTest::Start() {
+    form->Form_Load();
+    form->show();
+}
+
+void ShellTest::aFirstStartWritesTheDefaultsAndWaitsForAChoice() {
+    Start();
+    // Start-up writes the defaults and nothing else: the handlers it drives must not save.
+    QCOMPARE(ReadSettings(), QByteArray(kDefaults));
+    QCOMPARE(ReadSettings().size(), 43);
+    QCOMPARE(form->pos(), QPoint(564, 175));
+    QCOMPARE(platform->topmost[form.get()], false);
+    QVERIFY(form->Option2->isChecked());
+    QVERIFY(form->Option3->isChecked());
+    QVERIFY(form->Indicator() == nullptr);
+    QCOMPARE(form->Label6->text(), QStringLiteral("2,5"));
+    QCOMPARE(form->Text2->text(), QStringLiteral("10"));
+    QCOMPARE(form->Label10->text(), QStringLiteral("4,0 Мб"));
+    QCOMPARE(form->List1->count(), 2);
+    QVERIFY(form->List1->selectedItems().isEmpty());
+    QVERIFY(!form->Timer1->isActive());
+    QVERIFY(form->Timer2->isActive());
+    QVERIFY(state->mainWindowShown);
+    QVERIFY(platform->messages.empty());
+}
+
+void ShellTest::theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt_data() {
+    QTest::addColumn<QByteArray>("line3");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<bool>("watching");
+    QTest::newRow("none chosen") << QByteArray("-1") << -1 << false;
+    QTest::newRow("the last row") << QByteArray("1") << 1 << true;
+    QTest::newRow("one past the table") << QByteArray("2") << -1 << false;
+    QTest::newRow("far past the table") << QByteArray("3") << -1 << false;
+}
+
+void ShellTest::theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt() {
+    QFETCH(QByteArray, line3);
+    QFETCH(int, selected);
+    QFETCH(bool, watching);
+    WriteSettings("10\r\n2,5\r\n" + line3 + "\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n");
+    Start();
+    QCOMPARE(form->List1->selectedItems().isEmpty(), selected < 0);
+    if (selected >= 0) {
+        QCOMPARE(form->List1->currentRow(), selected);
+    }
+    QCOMPARE(form->Timer1->isActive(), watching);
+    QCOMPARE(form->Timer2->isActive(), !watching);
+}
+
+void ShellTest::lineEightPutsTheWindowOnTopOnlyForAnExactOne_data() {
+    QTest::addColumn<QByteArray>("line8");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<bool>("onTop");
+    QTest::newRow("one") << QByteArray("1") << true << true;
+    QTest::newRow("zero") << QByteArray("0") << true << false;
+    QTest::newRow("one with a blank") << QByteArray("1 ") << false << false;
+    QTest::newRow("absent") << QByteArray() << false << false;
+}
+
+void ShellTest::lineEightPutsTheWindowOnTopOnlyForAnExactOne() {
+    QFETCH(QByteArray, line8);
+    QFETCH(bool, applied);
+    QFETCH(bool, onTop);
+    QByteArray text = "10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n";
+    if (!line8.isEmpty()) {
+        text += line8 + "\r\n";
+    }
+    WriteSettings(text);
+    form->Form_Load();
+    // Applied before the window is first shown.
+    QVERIFY(!form->isVisible());
+    QCOMPARE(platform->topmost.count(form.get()) == 1, applied);
+    QCOMPARE(platform->topmost[form.get()], onTop);
+    QCOMPARE(form->Option1->isChecked(), onTop);
+    QCOMPARE(form->Option2->isChecked(), !onTop);
+}
+
+void ShellTest::anEmptyTableAtStartUpStopsWithoutSaving() {
+    platform->interfaces.clear();
+    WriteSettings(kWatchRow0);
+    bool ended = false;
+    try {
+        form->Form_Load();
+    } catch (const test::ProcessExit&) {
+        ended = true;
+    }
+    QVERIFY(ended);
+    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QCOMPARE(platform->messages[0].text, std::string("Не найдено ни одного соединения"));
+    QCOMPARE(platform->messages[0].style, 16);
+    QCOMPARE(ReadSettings(), QByteArray(kWatchRow0));
+    QVERIFY(!form->Timer1->isActive());
+    QVERIFY(!form->Timer2->isActive());
+}
+
+void ShellTest::exitWithTheIndicatorShownRecordsItWhereItIs() {
+    WriteSettings("7,35\r\n3\r\n1\r\n1500\r\n750\r\n8460\r\n2625\r\n1\r\n1\r\n0\r\n");
+    Start();
+    QVERIFY(form->Indicator() != nullptr);
+    QVERIFY(state->indicatorShown);
+    QVERIFY(form->Option4->isChecked());
+    form->Indicator()->move(200, 40);
+    QCoreApplication::processEvents();
+
+    form->Command1_Click();
+
+    QCOMPARE(SavedLines(),
+             (QList<QByteArray>{"7,35", "3", "1", "1500", "750", "3000", "600", "1", "1", "0"}));
+    QVERIFY(ReadSettings().endsWith("\r\n"));
+    QVERIFY(form->Indicator() == nullptr);
+    QVERIFY(form->About() == nullptr);
+    QVERIFY(form->TrayIcon() == nullptr);
+    QVERIFY(!form->isVisible());
+    QVERIFY(!form->Timer1->isActive());
+    QVERIFY(!form->Timer2->isActive());
+}
+
+void ShellTest::theCloseBoxSavesAndEndsLikeTheExitCommand() {
+    Start();
+    form->Form_KeyDown(112);
+    form->close();
+    QCOMPARE(SavedLines().size(), 10);
+    QCOMPARE(SavedLines().last(), QByteArray("1"));
+    QVERIFY(form->TrayIcon() == nullptr);
+    QVERIFY(form->About() == nullptr);
+    QVERIFY(!form->isVisible());
+}
+
+void ShellTest::eachUserChangeReachesTheFileAtOnce_data() {
+    QTest::addColumn<int>("change");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("on top") << 0 << 8 << QByteArray("1");
+    QTest::newRow("indicator on") << 1 << 9 << QByteArray("1");
+    QTest::newRow("adapter chosen") << 2 << 3 << QByteArray("1");
+    QTest::newRow("tariff committed") << 3 << 2 << QByteArray("4");
+    QTest::newRow("balance carried over") << 4 << 1 << QByteArray("10");
+}
+
+void ShellTest::eachUserChangeReachesTheFileAtOnce() {
+    QFETCH(int, change);
+    QFETCH(int, line);
+    QFETCH(QByteArray, expected);
+    Start();
+    switch (change) {
+        case 0:
+            form->Option1->click();
+            break;
+        case 1:
+            form->Option4->click();
+            break;
+        case 2:
+            form->List1->setCurrentRow(1);
+            break;
+        case 3:
+            form->Label6_Click();
+            QTest::keyClicks(form->Text1, QStringLiteral("4"));
+            form->Text1_KeyDown(13);
+            break;
+        case 4:
+            form->Command3_Click();
+            break;
+    }
+    const QList<QByteArray> lines = SavedLines();
+    QCOMPARE(lines.size(), 10);
+    QCOMPARE(lines[line - 1], expected);
+}
+
+void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
+    Start();
+    // The folder turns into a file: nothing can be written there any more, not even by root.
+    QVERIFY(QDir(dir->path()).removeRecursively());
+    QFile blocker(dir->path());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    form->Option1->click();
+    QVERIFY(platform->messages.empty());
+    QTRY_COMPARE(platform->messages.size(), std::size_t(1));
+    QVERIFY(platform->messages[0].text.find("Не удалось сохранить") != std::string::npos);
+    QVERIFY(platform->messages[0].text.find(dir->path().toStdString()) != std::string::npos);
+    QCOMPARE(platform->messages[0].style, 16);
+
+    form->Option2->click();
+    form->List1->setCurrentRow(1);
+    QTest::qWait(20);
+    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QVERIFY(form->Timer1->isActive());
+    QVERIFY(form->isVisible());
+    QFile::remove(dir->path());
+}
+
+void ShellTest::trayActivationsToggleOrExit_data() {
+    QTest::addColumn<bool>("shownBefore");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("shownAfter");
+    QTest::addColumn<bool>("exits");
+    using R = QSystemTrayIcon;
+    QTest::newRow("click hides") << true << int(R::Trigger) << false << false;
+    QTest::newRow("click shows") << false << int(R::Trigger) << true << false;
+    QTest::newRow("double click hides") << true << int(R::DoubleClick) << false << false;
+    QTest::newRow("double click shows") << false << int(R::DoubleClick) << true << false;
+    QTest::newRow("middle click does nothing") << true << int(R::MiddleClick) << true << false;
+    QTest::newRow("unknown does nothing") << false << int(R::Unknown) << false << false;
+    QTest::newRow("right click exits") << true << int(R::Context) << false << true;
+    QTest::newRow("right click exits while hidden") << false << int(R::Context) << false << true;
+}
+
+void ShellTest::trayActivationsToggleOrExit() {
+    QFETCH(bool, shownBefore);
+    QFETCH(int, reason);
+    QFETCH(bool, shownAfter);
+    QFETCH(bool, exits);
+    Start();
+    if (!shownBefore) {
+        form->Command2_Click();
+    }
+    QCOMPARE(form->isVisible(), shownBefore);
+
+    form->TrayIcon_Activated(QSystemTrayIcon::ActivationReason(reason));
+
+    QCOMPARE(form->isVisible(), shownAfter);
+    QCOMPARE(state->mainWindowShown, exits ? shownBefore : shownAfter);
+    QCOMPARE(form->TrayIcon() == nullptr, exits);
+    // Hiding and showing save nothing; only the exit writes the tenth line.
+    QCOMPARE(SavedLines().size(), exits ? 10 : 9);
+}
+
+void ShellTest::aDoubleClickOnTheTrayTogglesTwiceAndKeepsThePlace() {
+    Start();
+    form->move(300, 200);
+    QCoreApplication::processEvents();
+    form->TrayIcon_Activated(QSystemTrayIcon::Trigger);
+    form->TrayIcon_Activated(QSystemTrayIcon::DoubleClick);
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->pos(), QPoint(300, 200));
+    form->Command2_Click();
+    form->TrayIcon_Activated(QSystemTrayIcon::Trigger);
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->pos(), QPoint(300, 200));
+}
+
+void ShellTest::theTrayIconShowsTheProgramTitle() {
+    Start();
+    QVERIFY(form->TrayIcon() != nullptr);
+    QCOMPARE(form->TrayIcon()->toolTip(), QStringLiteral("Квотомер"));
+    QVERIFY(!form->TrayIcon()->icon().isNull());
+    QVERIFY(form->TrayIcon()->contextMenu() == nullptr);
+}
+
+void ShellTest::anotherCopyBringsTheHiddenWindowBack() {
+    Start();
+    form->Command2_Click();
+    QVERIFY(!form->isVisible());
+    form->ShowFromAnotherCopy();
+    QVERIFY(form->isVisible());
+    QVERIFY(state->mainWindowShown);
+    form->ShowFromAnotherCopy();
+    QVERIFY(form->isVisible());
+}
+
+void ShellTest::hangUpEndsEveryConnectionInOrder_data() {
+    QTest::addColumn<std::vector<test::FakePlatform::RasConnection>>("connections");
+    QTest::addColumn<int>("enumResult");
+    QTest::addColumn<std::vector<std::uint32_t>>("hungUp");
+    QTest::addColumn<int>("returnCode");
+    using C = test::FakePlatform::RasConnection;
+    QTest::newRow("none") << std::vector<C>{} << 0 << std::vector<std::uint32_t>{} << 0;
+    QTest::newRow("two, first one first") << std::vector<C>{{7, "Провайдер", 0}, {3, "Запасной", 0}}
+                                          << 0 << std::vector<std::uint32_t>{7, 3} << 0;
+    QTest::newRow("a failure does not stop the next")
+        << std::vector<C>{{7, "a", 668}, {3, "b", 0}} << 0 << std::vector<std::uint32_t>{7, 3} << 0;
+    QTest::newRow("the last result stays") << std::vector<C>{{7, "a", 0}, {3, "b", 668}} << 0
+                                           << std::vector<std::uint32_t>{7, 3} << 668;
+    QTest::newRow("no dial-up service")
+        << std::vector<C>{{7, "a", 0}} << 711 << std::vector<std::uint32_t>{} << 711;
+}
+
+void ShellTest::hangUpEndsEveryConnectionInOrder() {
+    QFETCH(std::vector<test::FakePlatform::RasConnection>, connections);
+    QFETCH(int, enumResult);
+    QFETCH(std::vector<std::uint32_t>, hungUp);
+    QFETCH(int, returnCode);
+    platform->connections = connections;
+    if (enumResult != 0) {
+        platform->enumResult = std::uint32_t(enumResult);
+    }
+    Start();
+    form->ReturnCode = -5;
+    form->HangUp();
+    QCOMPARE(platform->hungUp, hungUp);
+    QCOMPARE(form->ReturnCode, returnCode);
+}
+
+void ShellTest::theDisconnectButtonCarriesTheMoneyLeftForward_data() {
+    QTest::addColumn<double>("usedMb");
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<float>("limit");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("some left") << 1.5 << "6,25" << 6.25F << QByteArray("6,25");
+    QTest::newRow("overspent") << 5.0 << "-2,5" << -2.5F << QByteArray("-2,5");
+    QTest::newRow("nothing used") << 0.0 << "10,0" << 10.0F << QByteArray("10");
+}
+
+void ShellTest::theDisconnectButtonCarriesTheMoneyLeftForward() {
+    QFETCH(double, usedMb);
+    QFETCH(QString, left);
+    QFETCH(float, limit);
+    QFETCH(QByteArray, saved);
+    platform->Find(2)->inOctets = std::uint32_t(usedMb * kMb);
+    platform->connections = {{7, "Провайдер", 0}};
+    WriteSettings("10\r\n2,5\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n");
+    Start();
+    QCOMPARE(state->usedMb, float(usedMb));
+
+    form->Command3_Click();
+    QCOMPARE(platform->hungUp, std::vector<std::uint32_t>{7});
+    QCOMPARE(form->Label7->text(), left);
+    QCOMPARE(state->moneyLimit, limit);
+    QCOMPARE(SavedLines().value(0), saved);
+
+    // The link stayed up (the fake keeps its row): a second press charges nothing more.
+    form->Timer1_Timer();
+    form->Command3_Click();
+    QCOMPARE(form->Label7->text(), left);
+    QCOMPARE(state->moneyLimit, limit);
+}
+
+void ShellTest::f1OpensOneAboutWindowAndAClosedOneOpensFresh() {
+    Start();
+    form->Form_KeyDown(113);
+    QVERIFY(form->About() == nullptr);
+    form->Form_KeyDown(112);
+    Form2* first = form->About();
+    QVERIFY(first != nullptr);
+    form->Form_KeyDown(112);
+    QCOMPARE(form->About(), first);
+    QVERIFY(first->isVisible());
+    int abouts = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        abouts += qobject_cast<Form2*>(w) != nullptr ? 1 : 0;
+    }
+    QCOMPARE(abouts, 1);
+    // The main window keeps working while About is open.
+    QVERIFY(!first->isModal());
+
+    first->close();
+    form->Form_KeyDown(112);
+    QVERIFY(form->About() != nullptr);
+    QVERIFY(form->About()->isVisible());
+}
+
+}  // namespace kv
+
+QTEST_MAIN(kv::ShellTest)
+#include "shell_test.moc"

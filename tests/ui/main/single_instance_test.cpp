@@ -1,0 +1,144 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "shell/single_instance.h"
+
+namespace kv {
+
+// One running copy per user: in-process through the guard, and with the real program started
+// several times over a private lock folder.
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void aSecondGuardIsRefusedAndWakesTheFirst();
+    void aLockLeftByADeadCopyIsTakenOver();
+    void tenCopiesStartedAtOnceLeaveExactlyOneRunning();
+    void afterTheRunningCopyIsKilledTheNextStartRuns();
+
+  private:
+    std::unique_ptr<QProcess> Launch(const QTemporaryDir& runtime, const QTemporaryDir& data);
+    static bool RunsOn(QProcess& process, int ms);
+};
+
+namespace {
+
+qint64 DeadPid() {
+    QProcess done;
+    done.start(QStringLiteral("true"), {});
+    done.waitForFinished();
+    return done.processId() != 0 ? done.processId() : 999999;
+}
+
+}  // namespace
+
+std::unique_ptr<QProcess> SingleInstanceTest::Launch(const QTemporaryDir& runtime,
+                                                     const QTemporaryDir& data) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("KVOTOMER_DATA_DIR"), data.path());
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(KVOTOMER_BINARY), {});
+    return process;
+}
+
+bool SingleInstanceTest::RunsOn(QProcess& process, int ms) {
+    return !process.waitForFinished(ms) && process.state() == QProcess::Running;
+}
+
+void SingleInstanceTest::aSecondGuardIsRefusedAndWakesTheFirst() {
+    QTemporaryDir dir;
+    SingleInstance first(dir.path());
+    QSignalSpy woken(&first, &SingleInstance::ActivationRequested);
+    QVERIFY(first.Acquire());
+
+    SingleInstance second(dir.path());
+    QVERIFY(!second.Acquire());
+    QTRY_COMPARE(woken.count(), 1);
+}
+
+void SingleInstanceTest::aLockLeftByADeadCopyIsTakenOver() {
+    QTemporaryDir dir;
+    QFile lock(dir.filePath(QStringLiteral("kvotomer.lock")));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(QByteArray::number(DeadPid()) + "\nkvotomer\n" +
+               QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.close();
+    // A socket file of the dead copy is in the way too.
+    QFile socket(dir.filePath(QStringLiteral("kvotomer.socket")));
+    QVERIFY(socket.open(QIODevice::WriteOnly));
+    socket.close();
+
+    SingleInstance guard(dir.path());
+    QVERIFY(guard.Acquire());
+    QSignalSpy woken(&guard, &SingleInstance::ActivationRequested);
+    SingleInstance later(dir.path());
+    QVERIFY(!later.Acquire());
+    QTRY_COMPARE(woken.count(), 1);
+}
+
+void SingleInstanceTest::tenCopiesStartedAtOnceLeaveExactlyOneRunning() {
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    std::vector<std::unique_ptr<QProcess>> copies;
+    for (int i = 0; i < 10; ++i) {
+        copies.push_back(Launch(runtime, data));
+    }
+    const auto finished = [&copies] {
+        int n = 0;
+        for (auto& copy : copies) {
+            n += copy->state() == QProcess::NotRunning ? 1 : 0;
+        }
+        return n;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(finished() >= 9, 20000);
+    QTest::qWait(300);
+    QCOMPARE(finished(), 9);
+    for (auto& copy : copies) {
+        if (copy->state() == QProcess::NotRunning) {
+            QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
+            QVERIFY(copy->readAllStandardError().contains("Программа уже запущена!"));
+        }
+    }
+    for (auto& copy : copies) {
+        if (copy->state() == QProcess::Running) {
+            copy->kill();
+            copy->waitForFinished();
+        }
+    }
+}
+
+void SingleInstanceTest::afterTheRunningCopyIsKilledTheNextStartRuns() {
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    std::unique_ptr<QProcess> first = Launch(runtime, data);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(QStringLiteral("kvotomer.socket"))),
+                             10000);
+    QVERIFY(RunsOn(*first, 300));
+    QVERIFY(QFile::exists(data.filePath(QStringLiteral("data.dat"))));
+
+    std::unique_ptr<QProcess> refused = Launch(runtime, data);
+    QVERIFY(refused->waitForFinished(10000));
+    QVERIFY(RunsOn(*first, 100));
+
+    first->kill();  // SIGKILL: no chance to clean up
+    QVERIFY(first->waitForFinished());
+    std::unique_ptr<QProcess> next = Launch(runtime, data);
+    QVERIFY(RunsOn(*next, 3000));
+    next->kill();
+    next->waitForFinished();
+}
+
+}  // namespace kv
+
+QTEST_GUILESS_MAIN(kv::SingleInstanceTest)
+#include "single_instance_test.moc"
