@@ -240,6 +240,17 @@ class Session:
     def links(self, ns=None):
         return run(["ip", "netns", "exec", ns or self.ns_near, "ip", "-o", "link"]).stdout
 
+    def leftovers(self):
+        """What this run failed to remove: processes, namespaces, devices, sockets."""
+        left = ["process %d" % p for p in self.marked_pids()]
+        names = run(["ip", "netns", "list"], check=False).stdout
+        left += ["namespace " + ns for ns in self.netns_made if ns in names]
+        links = run(["ip", "-o", "link"], check=False).stdout
+        left += ["device " + d for d in (self.veth_near, self.veth_far) if d + "@" in links]
+        if self.display is not None and os.path.exists("/tmp/.X11-unix/X%d" % self.display):
+            left.append("X socket :%d" % self.display)
+        return left
+
     # ---- teardown ----
     def close(self):
         for p in reversed(self.procs):
