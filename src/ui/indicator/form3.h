@@ -1,32 +1,99 @@
 #pragma once
 
+#include <QImage>
 #include <QWidget>
+#include <memory>
+#include <vector>
 
+#include "accounting/graph_lines.h"
+#include "accounting/speed_history.h"
 #include "platform/platform.h"
 #include "shell/program_state.h"
+#include "ui/indicator/edge_snap.h"
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QTimer;
 
 namespace kv {
 
+class GraphBox;
 class PlayerTicker;
 
-// The floating indicator.
+// The strip's dark glossy background, 181 x 21 pixels, drawn at the given pixel density so that
+// it stays sharp on dense screens.
+QImage IndicatorBackground(qreal devicePixelRatio);
+
+// The floating indicator: speed strip, hover caption, traffic limit / used / left and the player's
+// title line. It only reads the figures the main window keeps in the program state.
 class Form3 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
+    static constexpr int kWidthTwips = 2715;
+    static constexpr int kTallHeightTwips = 945;
+    static constexpr int kShortHeightTwips = 730;
+
     Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
           const QTimer& accountingTimer, QWidget* parent = nullptr);
+    ~Form3() override;
 
     void Form_Load();
     void StopTimers();
 
-private:
+    // The window's corner in twips, as the settings file records it.
+    TwipsPosition LeftTopTwips() const;
+
+    QLabel* Label2;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label6;
+    QWidget* Label7;
+    QLineEdit* Text1;
+    QPushButton* Command1;
+    GraphBox* Picture1;
+    QTimer* Timer1;
+    QTimer* Timer2;
+    QTimer* Timer3;
+
+    bool PlayerLineShown() const { return playerLineShown_; }
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void Picture1_MouseDown();
+    void Picture1_MouseMove(Qt::MouseButtons buttons);
+    void Picture1_DblClick();
+    void Label7_MouseDown();
+    void Label7_MouseMove(Qt::MouseButtons buttons);
+    void Label7_DblClick();
+
+    // Shared by the graph strip and the hit area, which behave alike.
+    void RecordDragOffset();
+    void DragTo(Qt::MouseButtons buttons);
+    void TogglePlayerLine();
+
+    void SetHeightTwips(int twips);
+    void InitGraph();
+    void RefreshBackground();
+
     ProgramState& state_;
     Platform& platform_;
     PlayerTicker& ticker_;
     const QTimer& accountingTimer_;
+
+    bool playerLineShown_ = false;
+    int heightTwips_ = kTallHeightTwips;
+    std::unique_ptr<SpeedHistory> history_;
+    std::vector<GraphLine> lines_;
+    bool screenWatched_ = false;
 };
 
 }  // namespace kv

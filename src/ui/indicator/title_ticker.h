@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "ui/indicator/player_ticker.h"
+
+namespace kv {
+
+// The player's title line. Titles arrive as UTF-8 bytes, but every length, position and rotation
+// below counts Unicode code points: a Cyrillic letter is two bytes, and counting bytes would cut
+// it in half and put broken text into the line. Bytes that are not valid UTF-8 count as one
+// U+FFFD each.
+
+inline constexpr char kPlayerWindowClass[] = "Winamp v1.X";
+// Titles of at most this many characters stand still; longer ones scroll.
+inline constexpr std::size_t kStillTitleMax = 35;
+inline constexpr std::u32string_view kTickerSeparator = U" *** ";
+
+std::u32string DecodeUtf8(std::string_view bytes);
+std::string EncodeUtf8(std::u32string_view text);
+
+// The title as GetWindowTextA delivers it: as many bytes as GetWindowTextLengthA announced, the
+// rest filled with code 0 should the title have shrunk between the two calls.
+std::string ReadWindowTitle(Platform& platform, Platform::PlayerHandle window);
+
+// Drops the player's name and state behind the title and a playlist number in front of it.
+std::u32string TrimPlayerTitle(std::u32string title);
+
+// Takes a freshly read window title into the ticker state and returns the line's new text: the
+// trimmed title as it is, or rotated one character further when it is too long to stand still.
+std::string ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle);
+
+// The first `count` characters of valid UTF-8 text, or all of it when shorter.
+std::string_view LeadingCharacters(std::string_view utf8, std::size_t count);
+
+// One step of the ticker. nullopt when the line keeps its text (paused, or no player).
+std::optional<std::string> TickerStep(PlayerTicker& ticker, bool tickerPaused, Platform& platform);
+
+}  // namespace kv
