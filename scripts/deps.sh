@@ -12,6 +12,7 @@ KV_TEST_PACKAGES=(
   xvfb xauth openbox trayer x11-utils xdotool dbus dbus-x11 iproute2
   at-spi2-core python3-pyatspi python3-dbus python3-gi mpv mpv-mpris ffmpeg imagemagick
   clang libclang-rt-14-dev
+  desktop-file-utils appstream lintian file
 )
 
 kv_missing() {
