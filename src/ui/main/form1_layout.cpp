@@ -58,8 +58,9 @@ QPushButton* MakePictureButton(QWidget* parent, const char* name, const QString&
                                const QString& accessibleName) {
     auto* button = new QPushButton(parent);
     button->setObjectName(name);
+    // QIcon finds the double-density picture beside the plain one; QPixmap would not.
     const QPixmap pixmap(picture);
-    button->setIcon(QIcon(pixmap));
+    button->setIcon(QIcon(picture));
     button->setIconSize(pixmap.deviceIndependentSize().toSize());
     button->setAccessibleName(accessibleName);
     button->setFocusPolicy(Qt::TabFocus);

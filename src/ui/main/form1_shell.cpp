@@ -1,8 +1,10 @@
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
@@ -100,6 +102,29 @@ void Form1::ShowSettingValue(QLabel* label, QLineEdit* box, float value) {
     box->setText(text);
 }
 
+namespace {
+
+// A saved place on a screen that is no longer there would leave the window out of reach: keep
+// at least its top-left corner strip on some screen, else bring it onto the primary one.
+QPoint KeptReachable(QPoint corner, QSize size) {
+    const QRect grip(corner, QSize(std::min(size.width(), 100), std::min(size.height(), 30)));
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().contains(grip)) {
+            return corner;
+        }
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary == nullptr) {
+        return corner;
+    }
+    const QRect area = primary->availableGeometry();
+    return {
+        std::clamp(corner.x(), area.left(), std::max(area.left(), area.right() - size.width())),
+        std::clamp(corner.y(), area.top(), std::max(area.top(), area.bottom() - size.height()))};
+}
+
+}  // namespace
+
 void Form1::LoadState() {
     if (settingsPath_.isEmpty()) {
         QString dir = dataDirectory_;
@@ -124,7 +149,7 @@ void Form1::LoadState() {
     if (stored.Has(SettingsLine::kMainTop)) {
         corner.setY(TwipsFloatToPixels(stored.mainTop));
     }
-    move(corner);
+    move(KeptReachable(corner, size()));
 
     if (stored.onTop) {
         // Selecting runs the handler through the toggle; applying again is harmless and covers
