@@ -8,6 +8,13 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
+
+# ./test.sh windows: cross-built with mingw-w64 and run under Wine instead (tests/win32/run.sh).
+if [ "${1:-}" = windows ]; then
+  shift
+  exec tests/win32/run.sh "$@"
+fi
+
 kv_install "${KV_BUILD_PACKAGES[@]}" "${KV_TEST_PACKAGES[@]}" || exit 1
 
 jobs=$(nproc)

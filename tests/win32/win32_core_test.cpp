@@ -1,0 +1,292 @@
+#include "platform/win32/win32_core.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/iftable_layout.h"
+#include "platform/ras_layout.h"
+#include "platform/win_errors.h"
+#include "stats/traf_meter.h"
+#include "ui/indicator/title_ticker.h"
+#include "win32/core_platform.h"
+
+namespace {
+
+namespace ras = kv::ras;
+using kv::iftable::ReadU32;
+using kv::iftable::WriteU32;
+
+// What rasapi32 is made to answer, and what it was asked.
+struct ScriptedRas {
+    std::vector<std::uintptr_t> handles;
+    DWORD enumResult = ERROR_SUCCESS;
+    DWORD neededBytes = 0;  // reported with ERROR_BUFFER_TOO_SMALL
+    std::vector<DWORD> hangUpResults;
+    // Seen by the calls.
+    int enumCalls = 0;
+    DWORD firstDwSize = 0;
+    DWORD offeredBytes = 0;
+    std::vector<std::uintptr_t> hungUp;
+};
+ScriptedRas scripted;
+
+DWORD WINAPI ScriptedEnum(LPRASCONNA conns, LPDWORD bytes, LPDWORD count) {
+    ++scripted.enumCalls;
+    scripted.firstDwSize = conns[0].dwSize;
+    scripted.offeredBytes = *bytes;
+    if (scripted.enumResult == ERROR_BUFFER_TOO_SMALL) {
+        *bytes = scripted.neededBytes;
+        return ERROR_BUFFER_TOO_SMALL;
+    }
+    if (scripted.enumResult != ERROR_SUCCESS) {
+        return scripted.enumResult;
+    }
+    for (std::size_t i = 0; i < scripted.handles.size(); ++i) {
+        conns[i].dwSize = sizeof(kv::win32::NativeConnection);
+        conns[i].hrasconn = reinterpret_cast<HRASCONN>(scripted.handles[i]);
+        std::snprintf(conns[i].szEntryName, sizeof conns[i].szEntryName, "entry%zu", i);
+    }
+    *bytes = DWORD(scripted.handles.size() * sizeof(kv::win32::NativeConnection));
+    *count = DWORD(scripted.handles.size());
+    return ERROR_SUCCESS;
+}
+
+DWORD WINAPI ScriptedHangUp(HRASCONN handle) {
+    const std::size_t i = scripted.hungUp.size();
+    scripted.hungUp.push_back(reinterpret_cast<std::uintptr_t>(handle));
+    return i < scripted.hangUpResults.size() ? scripted.hangUpResults[i] : ERROR_SUCCESS;
+}
+
+// The program's hang-up: one listing into 256 entries of 412 bytes, then every connection in turn.
+struct HangUpRun {
+    std::uint32_t returnCode = 0;
+    std::uint32_t size = 0;
+    std::uint32_t count = 0;
+    std::vector<std::uint32_t> tokens;
+    std::vector<std::uint8_t> buffer;
+};
+
+HangUpRun HangUp(kv::win32::Core& core) {
+    HangUpRun run;
+    run.buffer.assign(ras::kBufferSize, 0xCD);
+    WriteU32(run.buffer.data() + ras::kSizeOffset, ras::kEntrySize);
+    run.size = ras::kBufferSize;
+    run.returnCode = core.RasEnumConnectionsA(run.buffer.data(), &run.size, &run.count);
+    if (run.returnCode != 0) {
+        return run;
+    }
+    for (std::uint32_t i = 0; i < run.count; ++i) {
+        const std::uint32_t token = ReadU32(run.buffer.data() + i * ras::kEntrySize + ras::kHandleOffset);
+        run.tokens.push_back(token);
+        run.returnCode = core.RasHangUpA(token);
+    }
+    return run;
+}
+
+struct RasCase {
+    const char* name;
+    std::vector<std::uintptr_t> handles;
+    DWORD enumResult;
+    DWORD neededBytes;
+    std::vector<DWORD> hangUpResults;
+    std::uint32_t returnCode;
+    std::uint32_t size;
+    std::uint32_t count;
+};
+
+class RasTranslation : public testing::TestWithParam<RasCase> {};
+
+TEST_P(RasTranslation, HangsUpTheNativeHandlesInOrder) {
+    const RasCase& c = GetParam();
+    scripted = {};
+    scripted.handles = c.handles;
+    scripted.enumResult = c.enumResult;
+    scripted.neededBytes = c.neededBytes;
+    scripted.hangUpResults = c.hangUpResults;
+    kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
+
+    const HangUpRun run = HangUp(core);
+
+    EXPECT_EQ(scripted.firstDwSize, sizeof(kv::win32::NativeConnection));
+    EXPECT_EQ(scripted.offeredBytes, ras::kEntries * sizeof(kv::win32::NativeConnection));
+    EXPECT_EQ(run.returnCode, c.returnCode);
+    EXPECT_EQ(run.size, c.size);
+    EXPECT_EQ(run.count, c.count);
+    const std::vector<std::uintptr_t> expectHungUp = c.enumResult == ERROR_SUCCESS ? c.handles
+                                                                                   : std::vector<std::uintptr_t>{};
+    EXPECT_EQ(scripted.hungUp, expectHungUp);
+    for (std::size_t i = 0; i < run.tokens.size(); ++i) {
+        EXPECT_NE(run.tokens[i], 0u);
+        for (std::size_t k = 0; k < i; ++k) {
+            EXPECT_NE(run.tokens[i], run.tokens[k]);
+        }
+    }
+    // Nothing is written past the entries reported.
+    for (std::size_t k = c.count * ras::kEntrySize; k < run.buffer.size(); ++k) {
+        const std::uint8_t expected = k < ras::kSizeOffset + 4 ? run.buffer[k] : 0xCD;
+        ASSERT_EQ(run.buffer[k], expected) << "byte " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripted, RasTranslation,
+    testing::Values(
+        RasCase{"noConnection", {}, ERROR_SUCCESS, 0, {}, 0, 0, 0},
+        RasCase{"two64BitHandles",
+                {std::uintptr_t(0x7FF8'0000'1000ull), std::uintptr_t(0x1'0000'0002ull)},
+                ERROR_SUCCESS, 0, {}, 0, 824, 2},
+        // The result of the last hang-up is kept, and the first failure does not stop the second.
+        RasCase{"firstHangUpFails", {11, 12}, ERROR_SUCCESS, 0, {668, 0}, 0, 824, 2},
+        RasCase{"lastHangUpFails", {11, 12}, ERROR_SUCCESS, 0, {0, 668}, 668, 824, 2},
+        RasCase{"serviceDown", {}, 711, 0, {}, 711, ras::kBufferSize, 0},
+        RasCase{"moreThanTheBufferHolds", {}, ERROR_BUFFER_TOO_SMALL, 300 * sizeof(kv::win32::NativeConnection), {},
+                ERROR_BUFFER_TOO_SMALL, 300 * 412, 0}),
+    [](const testing::TestParamInfo<RasCase>& info) { return std::string(info.param.name); });
+
+TEST(RasTranslation, RefusesABufferNotInTheProgramsLayout) {
+    const struct {
+        std::uint32_t dwSize;
+        std::uint32_t size;
+    } cases[] = {{sizeof(kv::win32::NativeConnection), ras::kBufferSize}, {0, ras::kBufferSize}, {ras::kEntrySize, 411}};
+    for (const auto& c : cases) {
+        scripted = {};
+        kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
+        std::vector<std::uint8_t> buffer(ras::kBufferSize);
+        WriteU32(buffer.data(), c.dwSize);
+        std::uint32_t size = c.size;
+        std::uint32_t count = 7;
+        EXPECT_EQ(core.RasEnumConnectionsA(buffer.data(), &size, &count), kv::win::kErrorInvalidParameter);
+        EXPECT_EQ(scripted.enumCalls, 0);
+    }
+}
+
+TEST(RasTranslation, TokensOfAnEarlierListingAreRefused) {
+    scripted = {};
+    scripted.handles = {21};
+    kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
+    const HangUpRun first = HangUp(core);
+    ASSERT_EQ(first.tokens.size(), 1u);
+    scripted.handles = {22};
+    const HangUpRun second = HangUp(core);
+    ASSERT_EQ(second.tokens.size(), 1u);
+    scripted.hungUp.clear();
+
+    EXPECT_EQ(core.RasHangUpA(first.tokens[0]), kv::win::kErrorInvalidHandle);
+    EXPECT_EQ(core.RasHangUpA(0), kv::win::kErrorInvalidHandle);
+    EXPECT_TRUE(scripted.hungUp.empty());
+    EXPECT_EQ(core.RasHangUpA(second.tokens[0]), 0u);
+    EXPECT_EQ(scripted.hungUp, std::vector<std::uintptr_t>{22});
+}
+
+// Wine's rasapi32 knows no connections: the hang-up must come back with nothing to do, whether
+// it reports success with none or an error.
+TEST(SystemRas, HangUpWithoutConnectionsGoesOn) {
+    kv::win32::Core core;
+    const HangUpRun run = HangUp(core);
+    EXPECT_EQ(run.count, 0u);
+    EXPECT_TRUE(run.tokens.empty());
+    if (run.returnCode == 0) {
+        EXPECT_EQ(run.size, 0u);
+    }
+    EXPECT_EQ(core.RasHangUpA(1), kv::win::kErrorInvalidHandle);
+}
+
+TEST(SystemIfTable, SizeQueryThenFill) {
+    kv::win32::Core core;
+    std::uint32_t size = 0;
+    ASSERT_EQ(core.GetIfTable(nullptr, &size, false), kv::win::kErrorInsufficientBuffer);
+    ASSERT_GE(size, kv::iftable::TableSize(1));
+
+    std::vector<std::uint8_t> small(kv::iftable::kHeaderSize);
+    std::uint32_t smallSize = std::uint32_t(small.size());
+    EXPECT_EQ(core.GetIfTable(small.data(), &smallSize, false), kv::win::kErrorInsufficientBuffer);
+    EXPECT_EQ(smallSize, size);
+
+    std::vector<std::uint8_t> table(size);
+    ASSERT_EQ(core.GetIfTable(table.data(), &size, false), kv::win::kNoError);
+    const std::uint32_t rows = ReadU32(table.data());
+    ASSERT_GE(rows, 1u);
+    EXPECT_LE(kv::iftable::TableSize(rows), table.size());
+    bool loopback = false;
+    for (std::uint32_t i = 0; i < rows; ++i) {
+        const std::uint8_t* row = table.data() + kv::iftable::RowOffset(i);
+        EXPECT_LE(ReadU32(row + kv::iftable::kDescrLenOffset), kv::iftable::kDescrSize);
+        EXPECT_LE(ReadU32(row + kv::iftable::kPhysAddrLenOffset), kv::iftable::kPhysAddrSize);
+        loopback |= ReadU32(row + kv::iftable::kTypeOffset) == kv::iftable::kTypeLoopback;
+    }
+    EXPECT_TRUE(loopback);
+
+    // The program's reader takes the same rows.
+    kv::test::CorePlatform platform;
+    kv::TrafMeter meter(platform);
+    meter.GetIPStats();
+    EXPECT_EQ(meter.ControllerCount(), std::int32_t(rows));
+}
+
+// A window of the player's class in this process, found and read through the backend.
+class PlayerWindow : public testing::Test {
+  protected:
+    void SetUp() override {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = kv::kPlayerWindowClass;
+        RegisterClassA(&wc);
+        window_ = CreateWindowExA(0, kv::kPlayerWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+    }
+    void SetTitle(const char* utf8) {
+        ASSERT_TRUE(SetWindowTextW(window_, kv::win32::Widen(utf8).c_str()));
+    }
+    HWND window_ = nullptr;
+};
+
+TEST_F(PlayerWindow, TitlesArriveAsUtf8) {
+    kv::test::CorePlatform platform;
+    const auto handle = platform.FindWindowA(kv::kPlayerWindowClass, nullptr);
+    ASSERT_EQ(handle, reinterpret_cast<kv::Platform::PlayerHandle>(window_));
+
+    const struct {
+        const char* title;
+        int bufferSize;
+        const char* read;
+    } cases[] = {
+        {"12. Artist - Song - Winamp", 64, "12. Artist - Song - Winamp"},
+        {"1. Кино - Группа крови - Winamp [Paused]", 64, "1. Кино - Группа крови - Winamp [Paused]"},
+        // A short buffer never splits a two-byte letter: "1. К" is 5 bytes, 6 would halve "и".
+        {"1. Кино", 7, "1. К"},
+        {"", 8, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        SetTitle(c.title);
+        EXPECT_EQ(platform.GetWindowTextLengthA(handle), int(std::strlen(c.title)));
+        std::vector<char> buffer(std::size_t(c.bufferSize), 'x');
+        const int n = platform.GetWindowTextA(handle, buffer.data(), c.bufferSize);
+        EXPECT_EQ(std::string(buffer.data(), std::size_t(n)), c.read);
+        EXPECT_EQ(buffer[std::size_t(n)], '\0');
+    }
+}
+
+TEST_F(PlayerWindow, TickerShowsTheTrimmedTitle) {
+    kv::test::CorePlatform platform;
+    SetTitle("123. Кино - Группа крови - Winamp [Stopped]");
+    kv::PlayerTicker ticker;
+    EXPECT_EQ(kv::TickerStep(ticker, false, platform), std::optional<std::string>(" Кино - Группа крови"));
+
+    DestroyWindow(window_);
+    window_ = nullptr;
+    EXPECT_EQ(platform.FindWindowA(kv::kPlayerWindowClass, nullptr), 0u);
+    EXPECT_EQ(kv::TickerStep(ticker, false, platform), std::nullopt);
+}
+
+}  // namespace
