@@ -54,7 +54,7 @@ std::uint32_t FakePlatform::GetIfTable(std::uint8_t* table, std::uint32_t* size,
         iftable::WriteU32(row + iftable::kInOctetsOffset, in.inOctets);
         iftable::WriteU32(row + iftable::kOutOctetsOffset, in.outOctets);
         const std::size_t addrLen = std::min(in.physAddr.size(), iftable::kPhysAddrSize);
-        std::memcpy(row + iftable::kPhysAddrOffset, in.physAddr.data(), addrLen);
+        std::copy_n(in.physAddr.begin(), addrLen, row + iftable::kPhysAddrOffset);
         iftable::WriteU32(row + iftable::kPhysAddrLenOffset,
                           in.physAddrLen.value_or(std::uint32_t(addrLen)));
         const std::size_t descrLen = std::min(in.description.size(), iftable::kDescrSize);
