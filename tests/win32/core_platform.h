@@ -16,23 +16,30 @@ class CorePlatform : public Platform {
     std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override {
         return core.GetIfTable(table, size, order);
     }
-    std::uint32_t RasEnumConnectionsA(std::uint8_t* b, std::uint32_t* s, std::uint32_t* c) override {
+    std::uint32_t RasEnumConnectionsA(std::uint8_t* b, std::uint32_t* s,
+                                      std::uint32_t* c) override {
         return core.RasEnumConnectionsA(b, s, c);
     }
-    std::uint32_t RasHangUpA(std::uint32_t connection) override { return core.RasHangUpA(connection); }
+    std::uint32_t RasHangUpA(std::uint32_t connection) override {
+        return core.RasHangUpA(connection);
+    }
     void SetWindowPos(WindowHandle, std::intptr_t, int, int, int, int, std::uint32_t) override {}
     std::int32_t GetWindowLongA(WindowHandle, int) override { return 0; }
     void SetWindowLongA(WindowHandle, int, std::int32_t) override {}
-    void SetLayeredWindowAttributes(WindowHandle, std::uint32_t, std::uint8_t, std::uint32_t) override {}
+    void SetLayeredWindowAttributes(WindowHandle, std::uint32_t, std::uint8_t,
+                                    std::uint32_t) override {}
     Point GetCursorPos() override { return {}; }
     PlayerHandle FindWindowA(const char* className, const char* windowName) override {
         return core.FindWindowA(className, windowName);
     }
-    int GetWindowTextLengthA(PlayerHandle window) override { return core.GetWindowTextLengthA(window); }
+    int GetWindowTextLengthA(PlayerHandle window) override {
+        return core.GetWindowTextLengthA(window);
+    }
     int GetWindowTextA(PlayerHandle window, char* buffer, int size) override {
         return core.GetWindowTextA(window, buffer, size);
     }
-    void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*, int) override {}
+    void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
+                       int) override {}
     Point PrimaryScreenSizeTwips() override { return {}; }
     void ShowMessageBox(const std::string&, int) override {}
     [[noreturn]] void ExitProcess(int code) override { std::exit(code); }

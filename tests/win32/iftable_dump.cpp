@@ -53,17 +53,19 @@ int main() {
     for (std::uint32_t i = 0; i < rows; ++i) {
         const std::uint8_t* row = table.data() + it::RowOffset(i);
         const auto u32 = [row](std::size_t offset) { return it::ReadU32(row + offset); };
-        const std::uint32_t descrLen = std::min<std::uint32_t>(u32(it::kDescrLenOffset), it::kDescrSize);
+        const std::uint32_t descrLen =
+            std::min<std::uint32_t>(u32(it::kDescrLenOffset), it::kDescrSize);
         const std::string descr(reinterpret_cast<const char*>(row + it::kDescrOffset), descrLen);
         std::printf("row=%u\tindex=%u\ttype=%u\tmtu=%u\toper=%u\tadmin=%u\tin=%u\tout=%u\tdescr=%s",
                     i, u32(it::kIndexOffset), u32(it::kTypeOffset), u32(it::kMtuOffset),
                     u32(it::kOperStatusOffset), u32(it::kAdminStatusOffset),
                     u32(it::kInOctetsOffset), u32(it::kOutOctetsOffset), Escape(descr).c_str());
         if (std::int32_t(i) < meter.ControllerCount()) {
-            std::printf("\tmeter_name=%s\tmeter_in=%.0f\tmeter_out=%.0f\tmeter_mac=%s\tmeter_speed=%s",
-                        Escape(meter.ControllerNames(std::int32_t(i))).c_str(),
-                        meter.BytesReceived(std::int32_t(i)), meter.BytesSent(std::int32_t(i)),
-                        meter.MacAddr(std::int32_t(i)).c_str(), meter.MaxSpeed(std::int32_t(i)).c_str());
+            std::printf(
+                "\tmeter_name=%s\tmeter_in=%.0f\tmeter_out=%.0f\tmeter_mac=%s\tmeter_speed=%s",
+                Escape(meter.ControllerNames(std::int32_t(i))).c_str(),
+                meter.BytesReceived(std::int32_t(i)), meter.BytesSent(std::int32_t(i)),
+                meter.MacAddr(std::int32_t(i)).c_str(), meter.MaxSpeed(std::int32_t(i)).c_str());
         }
         std::printf("\n");
     }

@@ -60,8 +60,10 @@ TEST_P(WriteEntriesTest, EntriesLandAtTheProgramsOffsets) {
         n.dwSize = sizeof(kv::win32::NativeConnection);
         n.hrasconn = reinterpret_cast<HRASCONN>(c.native[i].handle);
         Fill(n.szEntryName, sizeof n.szEntryName, c.native[i].entryName, c.native[i].unterminated);
-        Fill(n.szDeviceType, sizeof n.szDeviceType, c.native[i].deviceType, c.native[i].unterminated);
-        Fill(n.szDeviceName, sizeof n.szDeviceName, c.native[i].deviceName, c.native[i].unterminated);
+        Fill(n.szDeviceType, sizeof n.szDeviceType, c.native[i].deviceType,
+             c.native[i].unterminated);
+        Fill(n.szDeviceName, sizeof n.szDeviceName, c.native[i].deviceName,
+             c.native[i].unterminated);
     }
     // One spare entry, pre-filled, shows the translation stops at the count.
     std::vector<std::uint8_t> buffer((native.size() + 1) * ras::kEntrySize, 0xAB);
@@ -72,9 +74,12 @@ TEST_P(WriteEntriesTest, EntriesLandAtTheProgramsOffsets) {
         const std::uint8_t* entry = buffer.data() + i * ras::kEntrySize;
         EXPECT_EQ(ReadU32(entry + ras::kSizeOffset), ras::kEntrySize);
         EXPECT_EQ(ReadU32(entry + ras::kHandleOffset), 70 + i);
-        EXPECT_EQ(Field(entry, ras::kEntryNameOffset, ras::kEntryNameSize), c.expected[i].entryName);
-        EXPECT_EQ(Field(entry, ras::kDeviceTypeOffset, ras::kDeviceTypeSize), c.expected[i].deviceType);
-        EXPECT_EQ(Field(entry, ras::kDeviceNameOffset, ras::kDeviceNameSize), c.expected[i].deviceName);
+        EXPECT_EQ(Field(entry, ras::kEntryNameOffset, ras::kEntryNameSize),
+                  c.expected[i].entryName);
+        EXPECT_EQ(Field(entry, ras::kDeviceTypeOffset, ras::kDeviceTypeSize),
+                  c.expected[i].deviceType);
+        EXPECT_EQ(Field(entry, ras::kDeviceNameOffset, ras::kDeviceNameSize),
+                  c.expected[i].deviceName);
         // Every field keeps its terminator and the padding byte is clean.
         EXPECT_EQ(entry[ras::kEntryNameOffset + ras::kEntryNameSize - 1], 0);
         EXPECT_EQ(entry[ras::kDeviceTypeOffset + ras::kDeviceTypeSize - 1], 0);

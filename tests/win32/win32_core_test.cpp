@@ -79,7 +79,8 @@ HangUpRun HangUp(kv::win32::Core& core) {
         return run;
     }
     for (std::uint32_t i = 0; i < run.count; ++i) {
-        const std::uint32_t token = ReadU32(run.buffer.data() + i * ras::kEntrySize + ras::kHandleOffset);
+        const std::uint32_t token =
+            ReadU32(run.buffer.data() + i * ras::kEntrySize + ras::kHandleOffset);
         run.tokens.push_back(token);
         run.returnCode = core.RasHangUpA(token);
     }
@@ -115,8 +116,8 @@ TEST_P(RasTranslation, HangsUpTheNativeHandlesInOrder) {
     EXPECT_EQ(run.returnCode, c.returnCode);
     EXPECT_EQ(run.size, c.size);
     EXPECT_EQ(run.count, c.count);
-    const std::vector<std::uintptr_t> expectHungUp = c.enumResult == ERROR_SUCCESS ? c.handles
-                                                                                   : std::vector<std::uintptr_t>{};
+    const std::vector<std::uintptr_t> expectHungUp =
+        c.enumResult == ERROR_SUCCESS ? c.handles : std::vector<std::uintptr_t>{};
     EXPECT_EQ(scripted.hungUp, expectHungUp);
     for (std::size_t i = 0; i < run.tokens.size(); ++i) {
         EXPECT_NE(run.tokens[i], 0u);
@@ -137,20 +138,33 @@ INSTANTIATE_TEST_SUITE_P(
         RasCase{"noConnection", {}, ERROR_SUCCESS, 0, {}, 0, 0, 0},
         RasCase{"two64BitHandles",
                 {std::uintptr_t(0x7FF8'0000'1000ull), std::uintptr_t(0x1'0000'0002ull)},
-                ERROR_SUCCESS, 0, {}, 0, 824, 2},
+                ERROR_SUCCESS,
+                0,
+                {},
+                0,
+                824,
+                2},
         // The result of the last hang-up is kept, and the first failure does not stop the second.
         RasCase{"firstHangUpFails", {11, 12}, ERROR_SUCCESS, 0, {668, 0}, 0, 824, 2},
         RasCase{"lastHangUpFails", {11, 12}, ERROR_SUCCESS, 0, {0, 668}, 668, 824, 2},
         RasCase{"serviceDown", {}, 711, 0, {}, 711, ras::kBufferSize, 0},
-        RasCase{"moreThanTheBufferHolds", {}, ERROR_BUFFER_TOO_SMALL, 300 * sizeof(kv::win32::NativeConnection), {},
-                ERROR_BUFFER_TOO_SMALL, 300 * 412, 0}),
+        RasCase{"moreThanTheBufferHolds",
+                {},
+                ERROR_BUFFER_TOO_SMALL,
+                300 * sizeof(kv::win32::NativeConnection),
+                {},
+                ERROR_BUFFER_TOO_SMALL,
+                300 * 412,
+                0}),
     [](const testing::TestParamInfo<RasCase>& info) { return std::string(info.param.name); });
 
 TEST(RasTranslation, RefusesABufferNotInTheProgramsLayout) {
     const struct {
         std::uint32_t dwSize;
         std::uint32_t size;
-    } cases[] = {{sizeof(kv::win32::NativeConnection), ras::kBufferSize}, {0, ras::kBufferSize}, {ras::kEntrySize, 411}};
+    } cases[] = {{sizeof(kv::win32::NativeConnection), ras::kBufferSize},
+                 {0, ras::kBufferSize},
+                 {ras::kEntrySize, 411}};
     for (const auto& c : cases) {
         scripted = {};
         kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
@@ -158,7 +172,8 @@ TEST(RasTranslation, RefusesABufferNotInTheProgramsLayout) {
         WriteU32(buffer.data(), c.dwSize);
         std::uint32_t size = c.size;
         std::uint32_t count = 7;
-        EXPECT_EQ(core.RasEnumConnectionsA(buffer.data(), &size, &count), kv::win::kErrorInvalidParameter);
+        EXPECT_EQ(core.RasEnumConnectionsA(buffer.data(), &size, &count),
+                  kv::win::kErrorInvalidParameter);
         EXPECT_EQ(scripted.enumCalls, 0);
     }
 }
@@ -235,8 +250,8 @@ class PlayerWindow : public testing::Test {
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = kv::kPlayerWindowClass;
         RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, kv::kPlayerWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
+        window_ = CreateWindowExA(0, kv::kPlayerWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                  100, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override {
@@ -261,7 +276,8 @@ TEST_F(PlayerWindow, TitlesArriveAsUtf8) {
         const char* read;
     } cases[] = {
         {"12. Artist - Song - Winamp", 64, "12. Artist - Song - Winamp"},
-        {"1. Кино - Группа крови - Winamp [Paused]", 64, "1. Кино - Группа крови - Winamp [Paused]"},
+        {"1. Кино - Группа крови - Winamp [Paused]", 64,
+         "1. Кино - Группа крови - Winamp [Paused]"},
         // A short buffer never splits a two-byte letter: "1. К" is 5 bytes, 6 would halve "и".
         {"1. Кино", 7, "1. К"},
         {"", 8, ""},
@@ -281,7 +297,8 @@ TEST_F(PlayerWindow, TickerShowsTheTrimmedTitle) {
     kv::test::CorePlatform platform;
     SetTitle("123. Кино - Группа крови - Winamp [Stopped]");
     kv::PlayerTicker ticker;
-    EXPECT_EQ(kv::TickerStep(ticker, false, platform), std::optional<std::string>(" Кино - Группа крови"));
+    EXPECT_EQ(kv::TickerStep(ticker, false, platform),
+              std::optional<std::string>(" Кино - Группа крови"));
 
     DestroyWindow(window_);
     window_ = nullptr;

@@ -36,7 +36,8 @@ void WriteEntries(const NativeConnection* native, std::size_t count, std::uint8_
 }
 
 std::uint32_t CallerBytes(DWORD nativeBytes) {
-    const std::size_t entries = (std::size_t(nativeBytes) + sizeof(NativeConnection) - 1) / sizeof(NativeConnection);
+    const std::size_t entries =
+        (std::size_t(nativeBytes) + sizeof(NativeConnection) - 1) / sizeof(NativeConnection);
     return std::uint32_t(entries * ras::kEntrySize);
 }
 

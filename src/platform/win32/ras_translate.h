@@ -1,6 +1,8 @@
 #pragma once
 
+// Before the other SDK headers, which use its types.
 #include <windows.h>
+
 #include <ras.h>
 #include <raserror.h>
 
@@ -13,10 +15,10 @@ namespace kv::win32 {
 using NativeConnection = RASCONNA;
 
 // The program hands RasEnumConnectionsA the 412-byte entries of the 32-bit ANSI RASCONN
-// (ras_layout.h). rasapi32 only accepts its own RASCONNA sizes, which on x64 differ (the handle is a
-// pointer, later SDKs append fields), so the backend enumerates into native entries and copies the
-// fields the program reads into its layout. A native handle does not fit the 32-bit hrasconn field:
-// each entry gets a token instead, numbered from firstToken.
+// (ras_layout.h). rasapi32 only accepts its own RASCONNA sizes, which on x64 differ (the handle is
+// a pointer, later SDKs append fields), so the backend enumerates into native entries and copies
+// the fields the program reads into its layout. A native handle does not fit the 32-bit hrasconn
+// field: each entry gets a token instead, numbered from firstToken.
 void WriteEntries(const NativeConnection* native, std::size_t count, std::uint8_t* buffer,
                   std::uint32_t firstToken);
 

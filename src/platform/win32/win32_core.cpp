@@ -130,7 +130,8 @@ int Core::GetWindowTextA(Platform::PlayerHandle window, char* buffer, int size) 
     GetWindowTextLengthA(window);
     int n = std::min(int(title_.size()), size - 1);
     // Never end inside a UTF-8 sequence.
-    while (n > 0 && n < int(title_.size()) && (static_cast<unsigned char>(title_[n]) & 0xC0) == 0x80) {
+    while (n > 0 && n < int(title_.size()) &&
+           (static_cast<unsigned char>(title_[n]) & 0xC0) == 0x80) {
         --n;
     }
     std::copy_n(title_.data(), n, buffer);

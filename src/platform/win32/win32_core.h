@@ -1,6 +1,8 @@
 #pragma once
 
+// Before the other SDK headers, which use its types.
 #include <windows.h>
+
 #include <ras.h>
 
 #include "platform/win32/ras_translate.h"
