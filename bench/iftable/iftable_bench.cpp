@@ -3,6 +3,7 @@
 // namespace), made before anything is timed and removed after everything is.
 
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <libmnl/libmnl.h>
 #include <linux/if_link.h>
@@ -238,11 +239,65 @@ void ProcNetDev(benchmark::State& state) {
     state.counters["interfaces"] = double(seen);
 }
 
+// How per-interface sysfs readers see the table: list the class folder, then open, read and
+// close two counter files per interface on every refresh.
+void SysfsPerInterface(benchmark::State& state) {
+    const Inside inside(namespaces[state.range(0)], true);
+    if (!inside.ok()) {
+        state.SkipWithError("cannot enter the namespace with its sysfs");
+        return;
+    }
+    long seen = 0;
+    char path[320];
+    char text[32];
+    for (auto _ : state) {
+        DIR* dir = opendir("/sys/class/net");
+        if (dir == nullptr) {
+            state.SkipWithError("no /sys/class/net");
+            return;
+        }
+        std::uint64_t sum = 0;
+        seen = 0;
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            for (const char* counter : {"rx_bytes", "tx_bytes"}) {
+                std::snprintf(path, sizeof path, "/sys/class/net/%s/statistics/%s", entry->d_name,
+                              counter);
+                const int fd = open(path, O_RDONLY | O_CLOEXEC);
+                if (fd < 0) {
+                    continue;
+                }
+                const ssize_t n = read(fd, text, sizeof text - 1);
+                close(fd);
+                text[n > 0 ? n : 0] = '\0';
+                sum += std::strtoull(text, nullptr, 10);
+            }
+            ++seen;
+        }
+        closedir(dir);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["interfaces"] = double(seen);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const std::vector<long> sizes = {1, 100, 1000};
+    // KV_IFTABLE_SIZES="1 10" picks fewer sizes for a quick look.
+    std::vector<long> sizes = {1, 10, 100, 1000, 4000};
+    if (const char* picked = std::getenv("KV_IFTABLE_SIZES")) {
+        sizes.clear();
+        for (char* end = nullptr; *picked != '\0'; picked = end) {
+            const long n = std::strtol(picked, &end, 10);
+            if (end == picked) {
+                break;
+            }
+            sizes.push_back(n);
+        }
+    }
     for (const long pairs : sizes) {
         if (!MakeNamespace(pairs)) {
             std::fprintf(stderr, "cannot build a namespace with %ld veth pairs (needs root)\n",
@@ -256,7 +311,8 @@ int main(int argc, char** argv) {
                                                    GetIfTableRefreshFreshBuffer),
                       benchmark::RegisterBenchmark("RTM_GETSTATS/dump", BareStatsDump),
                       benchmark::RegisterBenchmark("RTM_GETLINK/dump", BareLinkDump),
-                      benchmark::RegisterBenchmark("proc_net_dev/parse", ProcNetDev)}) {
+                      benchmark::RegisterBenchmark("proc_net_dev/parse", ProcNetDev),
+                      benchmark::RegisterBenchmark("sysfs/per_interface", SysfsPerInterface)}) {
         for (const long pairs : sizes) {
             run->Arg(pairs);
         }
