@@ -31,8 +31,9 @@ constexpr int kValueWidthTwips = 915;
 constexpr int kLineHeightTwips = 195;
 constexpr std::uint8_t kDimmedAlpha = 120;
 constexpr std::uint8_t kOpaqueAlpha = 255;
-// Several times what fits into the ticker line even in the narrowest glyphs.
-constexpr std::size_t kTickerShownCharacters = 256;
+// Fills the 181-pixel line even in 3-pixel glyphs (i, l, '.'); every character more is laid out
+// four times a second for nothing.
+constexpr std::size_t kTickerShownCharacters = 64;
 
 constexpr std::array<std::array<int, 3>, 21> kBackgroundRows = {{
     {114, 113, 118}, {50, 50, 52}, {33, 33, 34}, {29, 29, 29}, {30, 30, 30}, {33, 33, 33},
@@ -146,6 +147,11 @@ Form3::Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
     line.setColor(QPalette::Base, Qt::black);
     Text1->setPalette(line);
     Text1->setTextMargins(0, 0, 0, 0);
+    // The ticker re-lays its line out four times a second; OpenType shaping of Latin and Cyrillic
+    // text was most of that and changes nothing visible here. Scripts that need it keep it.
+    QFont lineFont = Text1->font();
+    lineFont.setStyleStrategy(QFont::PreferNoShaping);
+    Text1->setFont(lineFont);
     Text1->setAccessibleDescription(QStringLiteral("Плеер"));
 
     // Lies below the window's bottom edge: it only takes the focus away from the hidden line.
