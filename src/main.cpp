@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "platform/linux/linux_platform.h"
+#include "platform/platform_factory.h"
 #include "shell/program_state.h"
 #include "shell/single_instance.h"
 #include "ui/main/form1.h"
@@ -36,8 +36,9 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Where pppd keeps its pid files; a test's own stand-in keeps them elsewhere.
-    const QByteArray runDir = qgetenv("KVOTOMER_RUN_DIR");
-    kv::LinuxPlatform platform(runDir.isEmpty() ? std::string("/run") : runDir.toStdString());
+    const std::unique_ptr<kv::Platform> backend =
+        kv::CreatePlatform(qEnvironmentVariable("KVOTOMER_RUN_DIR").toStdString());
+    kv::Platform& platform = *backend;
     kv::SingleInstance instance(kv::SingleInstance::DefaultDirectory());
     if (!instance.Acquire()) {
         static constexpr char kAlreadyRunning[] = "Программа уже запущена!";

@@ -1,6 +1,5 @@
 #include "shell/single_instance.h"
 
-#include <unistd.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalSocket>
@@ -39,7 +38,8 @@ SingleInstance::SingleInstance(const QString& directory, QObject* parent)
 QString SingleInstance::DefaultDirectory() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty()) {
-        dir = QDir::temp().filePath(QStringLiteral("kvotomer-%1").arg(::getuid()));
+        // Still per user, and never a shared folder another user could have prepared.
+        dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     }
     return dir;
 }

@@ -53,7 +53,7 @@ qt=/usr/include/x86_64-linux-gnu/qt6
 if [ -d "$qt/QtWidgets" ]; then
   if x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -Wno-attributes -Werror \
     -Isrc -I"$qt" -I"$qt/QtWidgets" -I"$qt/QtGui" -I"$qt/QtCore" -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
-    src/platform/win32/win32_platform.cpp; then
+    src/platform/win32/win32_platform.cpp src/platform/win32/platform_factory.cpp; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
