@@ -14,6 +14,7 @@
 #include <numbers>
 
 #include "common/units.h"
+#include "ui/common/twips_layout.h"
 
 namespace kv {
 
@@ -22,13 +23,6 @@ const QColor Form2::kCloseHover(228, 228, 228);
 const QColor Form2::kClosePressed(250, 227, 180);
 
 namespace {
-
-template <typename W>
-W* Place(W* widget, int left, int top, int width, int height) {
-    widget->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                        TwipsToPixels(height));
-    return widget;
-}
 
 void Paint(QWidget* widget, const QColor& text, bool opaque) {
     QPalette palette = widget->palette();

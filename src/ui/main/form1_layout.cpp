@@ -10,20 +10,13 @@
 
 #include "common/units.h"
 #include "ui/common/graph_box.h"
+#include "ui/common/twips_layout.h"
 #include "ui/main/form1.h"
 #include "ui/main/program_look.h"
 
 namespace kv {
 
 namespace {
-
-// Places a control by its design geometry in twips.
-template <typename W>
-W* Place(W* widget, int left, int top, int width, int height) {
-    widget->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                        TwipsToPixels(height));
-    return widget;
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, Qt::Alignment align,
                   bool opaque) {
