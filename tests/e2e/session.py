@@ -41,6 +41,9 @@ def run(cmd, check=True, **kw):
 
 class Session:
     def __init__(self, out_dir):
+        PR_SET_CHILD_SUBREAPER = 36
+        import ctypes
+        ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
         self.token = "%d-%d" % (os.getpid(), int(time.time()))
         self.tag = str(os.getpid() % 100000)
         self.tmp = tempfile.mkdtemp(prefix="kv-e2e-")
@@ -74,19 +77,33 @@ class Session:
         return p
 
     def stop(self, p, sig=signal.SIGTERM, timeout=5):
+        """Ends p and its process group; the leader first, so it can reap its own children."""
         if p.poll() is None:
             try:
-                os.killpg(p.pid, sig)
-            except ProcessLookupError:
-                pass
-            try:
+                os.kill(p.pid, sig)
                 p.wait(timeout)
-            except subprocess.TimeoutExpired:
-                try:
-                    os.killpg(p.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                p.wait(5)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                pass
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            pass
+        self.reap()
+
+    @staticmethod
+    def reap():
+        # As subreaper this process inherits the orphans of what it started.
+        while True:
+            try:
+                pid, _ = os.waitpid(-1, os.WNOHANG)
+            except ChildProcessError:
+                return
+            if pid == 0:
+                return
 
     def marked_pids(self):
         found = []
@@ -118,12 +135,14 @@ class Session:
         n = self._free_display()
         self.display = n
         self.xvfb = self.spawn(["Xvfb", ":%d" % n, "-screen", "0", "1280x800x24",
-                                "-nolisten", "tcp", "-ac"],
+                                "-nolisten", "tcp", "-ac", "-noreset"],
                                env=dict(base, **{MARKER: self.token}), log="xvfb")
         # Only the path socket: abstract sockets do not cross into the program's namespace.
         sock = "/tmp/.X11-unix/X%d" % n
-        wait_for(lambda: os.path.exists(sock) and self.xvfb.poll() is None, 15,
-                 what="Xvfb socket")
+        # The socket appears before the server takes clients; ask it for real.
+        wait_for(lambda: self.xvfb.poll() is None and os.path.exists(sock) and run(
+            ["xdpyinfo", "-display", "unix:%d" % n], check=False).returncode == 0, 30,
+                 what="Xvfb")
         runtime = os.path.join(self.tmp, "xdg")
         os.makedirs(runtime, mode=0o700)
         bus_path = os.path.join(self.tmp, "session_bus")
@@ -145,18 +164,31 @@ class Session:
         wait_for(lambda: os.path.exists(bus_path), 10, what="session bus")
         self.a11y = self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                log="at-spi-bus")
-        wait_for(self._a11y_address, 15, what="accessibility bus")
-        self.spawn(["openbox", "--sm-disable"], log="openbox")
-        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
-            check=False).stdout, 15, what="openbox")
+        wait_for(self._a11y_address, 40, what="accessibility bus")
+        self._start_window_manager()
         self.spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
                     "--height", "24", "--SetDockType", "true", "--transparent", "false"],
                    log="trayer")
         wait_for(lambda: "trayer" in run(["xwininfo", "-root", "-tree"], env=self.env,
-                                         check=False).stdout.lower(), 15, what="system tray")
+                                         check=False).stdout.lower(), 40, what="system tray")
         os.environ.update({k: self.env[k] for k in (
             "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", MARKER)})
+
+    def _start_window_manager(self):
+        # A spare try, should the window manager end at once.
+        for attempt in range(3):
+            wm = self.spawn(["openbox", "--sm-disable"], log="openbox")
+            try:
+                wait_for(lambda: wm.poll() is None and "_NET_SUPPORTING_WM_CHECK(WINDOW)" in run(
+                    ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
+                    check=False).stdout, 20, what="openbox")
+                return
+            except TimeoutError:
+                with open(os.path.join(self.tmp, "openbox.log"), errors="replace") as f:
+                    print("e2e: openbox did not come up (exit %r): %s" % (
+                        wm.poll(), f.read()[-600:].strip()))
+                self.stop(wm)
+        raise RuntimeError("openbox did not start")
 
     def _a11y_address(self):
         r = run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
@@ -181,7 +213,10 @@ class Session:
         self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                     "--address=" + self.system_bus_address], log="dbus-system")
         wait_for(lambda: os.path.exists(path), 10, what="system bus")
-        if nm_standin and os.access(nm_standin, os.X_OK):
+        if not (nm_standin and os.access(nm_standin, os.X_OK)):
+            print("e2e: no nm_standin built; the NetworkManager side of the hang-up is not "
+                  "checked, pppd links are")
+        else:
             self.nm = self.spawn([nm_standin, "--address", self.system_bus_address,
                                   "--connection", "gsm:Мобильный", "--log", self.nm_log],
                                  log="nm_standin")
@@ -252,7 +287,7 @@ class Session:
         return left
 
     # ---- teardown ----
-    def close(self):
+    def close(self, keep_logs=False):
         for p in reversed(self.procs):
             try:
                 self.stop(p, timeout=3)
@@ -273,5 +308,13 @@ class Session:
                     os.unlink(f)
                 except OSError:
                     pass
+        if keep_logs:
+            logs = os.path.join(self.out_dir, "logs")
+            shutil.rmtree(logs, ignore_errors=True)
+            os.makedirs(logs)
+            for f in os.listdir(self.tmp):
+                if f.endswith(".log"):
+                    shutil.copy(os.path.join(self.tmp, f), logs)
+            print("e2e: logs of this run in %s" % logs)
         if os.environ.get("KV_E2E_KEEP_TMP") != "1":
             shutil.rmtree(self.tmp, ignore_errors=True)
