@@ -229,8 +229,10 @@ void Form3::SetHeightTwips(int twips) {
 }
 
 void Form3::Timer1_Timer() {
-    if (state_.adapterIndex != -1 && accountingTimer_.isActive()) {
-        Label6->setText(Megabytes(TrafficLimitMb(state_.moneyLimit, state_.tariffPerMb)));
+    const std::optional<float> limit = TrafficLimitMb(state_.moneyLimit, state_.tariffPerMb);
+    // A tariff that gives no limit gives no figures at all: three values that belong together.
+    if (state_.adapterIndex != -1 && accountingTimer_.isActive() && limit) {
+        Label6->setText(Megabytes(limit));
         Label2->setText(Megabytes(state_.usedMb));
         // The main window's "traffic left" figure, so that both windows always agree.
         Label4->setText(Megabytes(TrafficLeftMb(state_)));
