@@ -14,6 +14,12 @@ KV_TEST_PACKAGES=(
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian file
 )
+# Only for the whole-program benchmarks in bench/ (idle cost, start-up, accuracy); never part
+# of a test install.
+KV_BENCH_PACKAGES=(
+  valgrind conky-std gkrellm python3-xlib
+  xvfb openbox x11-utils dbus iproute2 at-spi2-core python3-pyatspi mpv mpv-mpris ffmpeg
+)
 
 kv_missing() {
   local missing=()
