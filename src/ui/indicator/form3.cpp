@@ -276,8 +276,13 @@ void Form3::Timer2_Timer() {
         // The 181-pixel box shows only the beginning of the text, and laying out a huge title
         // four times a second would take most of each step: the line gets what it can show.
         const std::string_view shown = LeadingCharacters(*text, kTickerShownCharacters);
-        Text1->setText(QString::fromUtf8(shown.data(), qsizetype(shown.size())));
-        Text1->setCursorPosition(0);
+        const QString line = QString::fromUtf8(shown.data(), qsizetype(shown.size()));
+        // A title that stands still would otherwise be laid out and repainted four times a
+        // second for nothing.
+        if (Text1->text() != line) {
+            Text1->setText(line);
+            Text1->setCursorPosition(0);
+        }
     }
 }
 
