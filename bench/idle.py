@@ -137,6 +137,8 @@ def main():
     ap.add_argument("--no-ticker", action="store_true",
                     help="the program with its player line hidden, to see the ticker's share")
     ap.add_argument("--callgrind", help="run the program under callgrind, profile to this file")
+    ap.add_argument("--title", default=TITLE,
+                    help="the player's track title; one that fits the line stands still")
     args = ap.parse_args()
     names = args.only or ["kvotomer", "conky", "gkrellm", "bare_qt"]
 
@@ -145,7 +147,7 @@ def main():
     try:
         desk.start_desktop()
         desk.start_network()
-        desk.start_player(TITLE, ARTIST)
+        desk.start_player(args.title, ARTIST)
         trickle = ("import socket,time\n"
                    "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
                    "while True:\n"
