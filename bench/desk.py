@@ -10,33 +10,16 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
-PY = "/usr/bin/python3"
 MARKER = "KV_BENCH_SESSION"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-
-def wait_for(predicate, timeout, interval=0.05, what="condition"):
-    deadline = time.monotonic() + timeout
-    last_error = None
-    while True:
-        try:
-            value = predicate()
-            if value:
-                return value
-        except Exception as e:  # noqa: BLE001 - a half-ready desktop throws all kinds
-            last_error = e
-        if time.monotonic() > deadline:
-            raise TimeoutError("timed out waiting for %s%s" % (
-                what, " (last error: %r)" % last_error if last_error else ""))
-        time.sleep(interval)
-
-
-def run(cmd, check=True, **kw):
-    return subprocess.run(cmd, check=check, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          text=True, **kw)
+# The end-to-end suite's helpers: one way to poll and to run commands.
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+from session import PY, run, wait_for  # noqa: E402,F401
 
 
 class Desk:
