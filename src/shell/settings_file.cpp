@@ -52,9 +52,28 @@ std::optional<bool> ReadChoice(std::string_view text) {
     return std::nullopt;
 }
 
+// Seven digits cannot name every float: 1.0000005E+28 is written "1E+28", which reads back as
+// another float whose text is "9,999999E+27". The text that reads back to itself is written,
+// so that a file saved once stays the same through any number of reads and saves.
+std::string WriteFloat(float value) {
+    std::string text = GeneralFloat(value);
+    for (int step = 0; step < 4; ++step) {
+        const std::optional<float> back = ParseSingle(text);
+        if (!back) {
+            break;
+        }
+        std::string again = GeneralFloat(*back);
+        if (again == text) {
+            break;
+        }
+        text = std::move(again);
+    }
+    return text;
+}
+
 std::string WritePosition(std::int32_t twips) {
     const std::int32_t clamped = std::clamp(twips, -kMaxWrittenPosition, kMaxWrittenPosition);
-    return GeneralFloat(static_cast<float>(clamped));
+    return WriteFloat(static_cast<float>(clamped));
 }
 
 std::string_view WriteChoice(bool value) {
@@ -130,11 +149,11 @@ std::string SerializeSettings(const StoredSettings& s) {
         out += text;
         out += "\r\n";
     };
-    line(GeneralFloat(s.moneyLimit));
-    line(GeneralFloat(s.tariffPerMb));
+    line(WriteFloat(s.moneyLimit));
+    line(WriteFloat(s.tariffPerMb));
     line(std::to_string(s.adapterIndex));
-    line(GeneralFloat(s.mainLeft));
-    line(GeneralFloat(s.mainTop));
+    line(WriteFloat(s.mainLeft));
+    line(WriteFloat(s.mainTop));
     line(WritePosition(s.indicatorLeft));
     line(WritePosition(s.indicatorTop));
     line(WriteChoice(s.onTop.value_or(false)));

@@ -206,6 +206,8 @@ TEST(SettingsFile, ReadingAndSavingIsStableAfterOneSave) {
                "-99999999", "x", "1"}),
         Lines({"-7,35", "0,30000001", "2147483647", "1E+07", "0,00009999999", "32768", "-32769",
                "1", "0", "0", "junk"}),
+        // Seven digits of this float read back as a neighbour with other seven digits.
+        Lines({"10000004577343673594700000000,0001", "99999999"}),
     };
     for (const auto& input : inputs) {
         const std::string once = SerializeSettings(ParseSettings(input));
