@@ -8,7 +8,7 @@ namespace kv {
 // The indicator's player-title state. It outlives the indicator window: unloading the window
 // keeps the scroll position.
 class PlayerTicker {
-public:
+  public:
     std::uintptr_t playerWindow = 0;
     std::string playerTitle;
     std::string tickerText;

@@ -36,7 +36,7 @@ class PlayerTicker;
 class Form1 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     Form1(ProgramState& state, Platform& platform, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -139,11 +139,11 @@ public:
     // Shows a save failure that the event loop ended before it could report.
     void ShowPendingSaveFailure();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildLayout();
     void FillAdapterList();
     void SetAdapterSelection(int row);
