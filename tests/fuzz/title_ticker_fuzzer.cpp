@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "support/null_platform.h"
 #include "ui/indicator/title_ticker.h"
 
 namespace {
@@ -66,21 +67,10 @@ std::u32string Trim(std::u32string t) {
     return t;
 }
 
-class TitlePlatform : public kv::Platform {
+class TitlePlatform : public kv::test::NullPlatform {
   public:
     std::string title;
     int announced = 0;
-    std::uint32_t RasEnumConnectionsA(std::uint8_t*, std::uint32_t*, std::uint32_t*) override {
-        return 0;
-    }
-    std::uint32_t RasHangUpA(std::uint32_t) override { return 0; }
-    void SetWindowPos(WindowHandle, std::intptr_t, int, int, int, int, std::uint32_t) override {}
-    std::int32_t GetWindowLongA(WindowHandle, int) override { return 0; }
-    void SetWindowLongA(WindowHandle, int, std::int32_t) override {}
-    void SetLayeredWindowAttributes(WindowHandle, std::uint32_t, std::uint8_t,
-                                    std::uint32_t) override {}
-    Point GetCursorPos() override { return {}; }
-    std::uint32_t GetIfTable(std::uint8_t*, std::uint32_t*, bool) override { return 50; }
     PlayerHandle FindWindowA(const char*, const char*) override { return 7; }
     int GetWindowTextLengthA(PlayerHandle) override { return announced; }
     // As Windows does: at most size - 1 bytes and a terminating zero.
@@ -92,10 +82,6 @@ class TitlePlatform : public kv::Platform {
         buffer[n] = '\0';
         return n;
     }
-    void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
-                       int) override {}
-    Point PrimaryScreenSizeTwips() override { return {}; }
-    void ShowMessageBox(const std::string&, int) override {}
     [[noreturn]] void ExitProcess(int) override { std::abort(); }
 };
 

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/win_errors.h"
 #include "stats/traf_meter.h"
+#include "support/null_platform.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ struct Script {
     std::vector<Patch> patches;
 };
 
-class FuzzPlatform : public Platform {
+class FuzzPlatform : public kv::test::NullPlatform {
   public:
     Script script;
     int messages = 0;
@@ -64,22 +65,6 @@ class FuzzPlatform : public Platform {
         return script.fillResult;
     }
 
-    std::uint32_t RasEnumConnectionsA(std::uint8_t*, std::uint32_t*, std::uint32_t*) override {
-        return 0;
-    }
-    std::uint32_t RasHangUpA(std::uint32_t) override { return 0; }
-    void SetWindowPos(WindowHandle, std::intptr_t, int, int, int, int, std::uint32_t) override {}
-    std::int32_t GetWindowLongA(WindowHandle, int) override { return 0; }
-    void SetWindowLongA(WindowHandle, int, std::int32_t) override {}
-    void SetLayeredWindowAttributes(WindowHandle, std::uint32_t, std::uint8_t,
-                                    std::uint32_t) override {}
-    Point GetCursorPos() override { return {}; }
-    PlayerHandle FindWindowA(const char*, const char*) override { return 0; }
-    int GetWindowTextLengthA(PlayerHandle) override { return 0; }
-    int GetWindowTextA(PlayerHandle, char*, int) override { return 0; }
-    void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
-                       int) override {}
-    Point PrimaryScreenSizeTwips() override { return {}; }
     void ShowMessageBox(const std::string&, int style) override {
         KV_FUZZ_CHECK(style == kMbIconCritical, "style %d", style);
         ++messages;

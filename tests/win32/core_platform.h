@@ -1,15 +1,13 @@
 #pragma once
 
-#include <cstdlib>
-
-#include "platform/platform.h"
 #include "platform/win32/win32_core.h"
+#include "support/null_platform.h"
 
 namespace kv::test {
 
 // The Qt-free part of the Windows backend behind the program's platform interface, so the reader
 // and the ticker run on the real calls; the window operations are not part of it.
-class CorePlatform : public Platform {
+class CorePlatform : public NullPlatform {
   public:
     win32::Core core;
 
@@ -23,12 +21,6 @@ class CorePlatform : public Platform {
     std::uint32_t RasHangUpA(std::uint32_t connection) override {
         return core.RasHangUpA(connection);
     }
-    void SetWindowPos(WindowHandle, std::intptr_t, int, int, int, int, std::uint32_t) override {}
-    std::int32_t GetWindowLongA(WindowHandle, int) override { return 0; }
-    void SetWindowLongA(WindowHandle, int, std::int32_t) override {}
-    void SetLayeredWindowAttributes(WindowHandle, std::uint32_t, std::uint8_t,
-                                    std::uint32_t) override {}
-    Point GetCursorPos() override { return {}; }
     PlayerHandle FindWindowA(const char* className, const char* windowName) override {
         return core.FindWindowA(className, windowName);
     }
@@ -38,11 +30,6 @@ class CorePlatform : public Platform {
     int GetWindowTextA(PlayerHandle window, char* buffer, int size) override {
         return core.GetWindowTextA(window, buffer, size);
     }
-    void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
-                       int) override {}
-    Point PrimaryScreenSizeTwips() override { return {}; }
-    void ShowMessageBox(const std::string&, int) override {}
-    [[noreturn]] void ExitProcess(int code) override { std::exit(code); }
 };
 
 }  // namespace kv::test
