@@ -91,7 +91,7 @@ class Desk:
         # The server picks a free number itself, so concurrent servers cannot clash.
         rfd, wfd = os.pipe()
         self.xvfb = self.spawn(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1280x800x24",
-                                "-nolisten", "tcp", "-ac"], env=base, log="xvfb",
+                                "-nolisten", "tcp", "-ac", "-noreset"], env=base, log="xvfb",
                                pass_fds=(wfd,))
         os.close(wfd)
         number = b""

@@ -41,7 +41,8 @@ shot() {
     LC_ALL=C.UTF-8 "$exe" >"$run/log.txt" 2>&1 &
   pid=$!
   local win x y w h
-  win=$(kv_wait_window "$pid") || { cat "$run/log.txt" >&2; fail "scale $scale: no window"; }
+  win=$(kv_wait_window "$pid") ||
+    { cat "$run/log.txt" >&2; kv_explain_x; fail "scale $scale: no window"; }
   read -r x y w h < <(kv_geometry "$win")
   echo "scale $scale: window ${w}x${h} at $x,$y on a ${root_w}x${root_h} screen"
   [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$root_w" ] && [ $((y + h)) -le "$root_h" ] ||

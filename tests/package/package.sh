@@ -110,7 +110,8 @@ setpriv --reuid=nobody --regid=nogroup --clear-groups \
   env -i HOME="$home" XDG_RUNTIME_DIR="$home/runtime" DISPLAY="$DISPLAY" LC_ALL=C.UTF-8 \
   PATH=/usr/bin:/bin /usr/bin/kvotomer >"$work/run.log" 2>&1 &
 pid=$!
-win=$(kv_wait_window "$pid") || { cat "$work/run.log" >&2; fail "the installed program showed no window"; }
+win=$(kv_wait_window "$pid") ||
+  { cat "$work/run.log" >&2; kv_explain_x; fail "the installed program showed no window"; }
 read -r x y w h < <(kv_geometry "$win")
 echo "window $win: ${w}x$h at $x,$y"
 data=$home/.config/kvotomer/data.dat
