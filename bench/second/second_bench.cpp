@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "shell/program_state.h"
 #include "support/fake_platform.h"
 #include "ui/indicator/form3.h"
+#include "ui/indicator/ticker_line.h"
 #include "ui/main/form1.h"
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -19,6 +18,7 @@
 #include "common/units.h"
 #include "ui/common/graph_box.h"
 #include "ui/indicator/player_ticker.h"
+#include "ui/indicator/ticker_line.h"
 #include "ui/indicator/title_ticker.h"
 
 namespace kv {
@@ -31,10 +31,6 @@ constexpr int kValueWidthTwips = 915;
 constexpr int kLineHeightTwips = 195;
 constexpr std::uint8_t kDimmedAlpha = 120;
 constexpr std::uint8_t kOpaqueAlpha = 255;
-// Fills the 181-pixel line even in 3-pixel glyphs (i, l, '.'); every character more is laid out
-// four times a second for nothing.
-constexpr std::size_t kTickerShownCharacters = 64;
-
 constexpr std::array<std::array<int, 3>, 21> kBackgroundRows = {{
     {114, 113, 118}, {50, 50, 52}, {33, 33, 34}, {29, 29, 29}, {30, 30, 30}, {33, 33, 33},
     {34, 34, 34},    {35, 35, 35}, {37, 37, 38}, {38, 38, 39}, {40, 40, 42}, {59, 58, 60},
@@ -138,17 +134,12 @@ Form3::Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
     Label2->setAccessibleDescription(QStringLiteral("Текущий трафик"));
     Label4->setAccessibleDescription(QStringLiteral("Осталось трафика"));
 
-    Text1 = new QLineEdit(this);
+    Text1 = new TickerLine(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(TwipsRect(0, 720, kWidthTwips, kLineHeightTwips));
-    Text1->setReadOnly(true);
-    Text1->setFrame(false);
-    QPalette line = TextColour(Text1->palette(), QColor(244, 245, 251));
-    line.setColor(QPalette::Base, Qt::black);
-    Text1->setPalette(line);
-    Text1->setTextMargins(0, 0, 0, 0);
-    // The ticker re-lays its line out four times a second; OpenType shaping of Latin and Cyrillic
-    // text was most of that and changes nothing visible here. Scripts that need it keep it.
+    Text1->setPalette(TextColour(Text1->palette(), QColor(244, 245, 251)));
+    // OpenType shaping of Latin and Cyrillic titles changes nothing visible here; scripts that
+    // need it keep it.
     QFont lineFont = Text1->font();
     lineFont.setStyleStrategy(QFont::PreferNoShaping);
     Text1->setFont(lineFont);
@@ -237,9 +228,10 @@ void Form3::Timer1_Timer() {
         // The main window's "traffic left" figure, so that both windows always agree.
         Label4->setText(Megabytes(TrafficLeftMb(state_)));
     } else {
-        Label6->clear();
-        Label2->clear();
-        Label4->clear();
+        // setText leaves an unchanged label alone; clear() would repaint it every second.
+        Label6->setText(QString());
+        Label2->setText(QString());
+        Label4->setText(QString());
     }
 
     const Platform::Point pointer = platform_.GetCursorPos();
@@ -260,29 +252,26 @@ void Form3::Timer1_Timer() {
         {900, Qt::AlignCenter, u"Текущий трафик"},
         {1800, Qt::AlignRight | Qt::AlignVCenter, u"Осталось трафика"},
     }};
-    Label5->clear();
+    const Hover* hovered = nullptr;
     for (const Hover& hover : kHovers) {
         if (Inside(x, y, std::int64_t(corner.left) + hover.left,
                    std::int64_t(corner.top) + kValueTopTwips, kValueWidthTwips, kLineHeightTwips)) {
-            Label5->setAlignment(hover.alignment);
-            Label5->setText(QString::fromUtf16(hover.caption));
+            hovered = &hover;
         }
     }
+    if (hovered == nullptr) {
+        Label5->setText(QString());
+        return;
+    }
+    if (Label5->alignment() != hovered->alignment) {
+        Label5->setAlignment(hovered->alignment);
+    }
+    Label5->setText(QString::fromUtf16(hovered->caption));
 }
 
 void Form3::Timer2_Timer() {
-    if (const std::optional<std::string> text =
-            TickerStep(ticker_, state_.tickerPaused, platform_)) {
-        // The 181-pixel box shows only the beginning of the text, and laying out a huge title
-        // four times a second would take most of each step: the line gets what it can show.
-        const std::string_view shown = LeadingCharacters(*text, kTickerShownCharacters);
-        const QString line = QString::fromUtf8(shown.data(), qsizetype(shown.size()));
-        // A title that stands still would otherwise be laid out and repainted four times a
-        // second for nothing.
-        if (Text1->text() != line) {
-            Text1->setText(line);
-            Text1->setCursorPosition(0);
-        }
+    if (TickerStep(ticker_, state_.tickerPaused, platform_)) {
+        Text1->ShowTurned(ticker_.playerTitle, ticker_.tickerPos);
     }
 }
 

@@ -12,7 +12,6 @@
 #include "ui/indicator/edge_snap.h"
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QTimer;
 
@@ -20,6 +19,7 @@ namespace kv {
 
 class GraphBox;
 class PlayerTicker;
+class TickerLine;
 
 // The strip's dark glossy background, 181 x 21 pixels, drawn at the given pixel density so that
 // it stays sharp on dense screens.
@@ -50,7 +50,7 @@ class Form3 : public QWidget {
     QLabel* Label5;
     QLabel* Label6;
     QWidget* Label7;
-    QLineEdit* Text1;
+    TickerLine* Text1;
     QPushButton* Command1;
     GraphBox* Picture1;
     QTimer* Timer1;

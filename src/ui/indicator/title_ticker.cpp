@@ -95,16 +95,6 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
-std::string_view LeadingCharacters(std::string_view utf8, std::size_t count) {
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (!IsContinuation(static_cast<unsigned char>(utf8[i])) && seen++ == count) {
-            return utf8.substr(0, i);
-        }
-    }
-    return utf8;
-}
-
 std::string ReadWindowTitle(Platform& platform, Platform::PlayerHandle window) {
     const int length = platform.GetWindowTextLengthA(window);
     if (length <= 0) {

@@ -33,9 +33,6 @@ std::u32string TrimPlayerTitle(std::u32string title);
 // trimmed title as it is, or rotated one character further when it is too long to stand still.
 std::string ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle);
 
-// The first `count` characters of valid UTF-8 text, or all of it when shorter.
-std::string_view LeadingCharacters(std::string_view utf8, std::size_t count);
-
 // One step of the ticker. nullopt when the line keeps its text (paused, or no player).
 std::optional<std::string> TickerStep(PlayerTicker& ticker, bool tickerPaused, Platform& platform);
 

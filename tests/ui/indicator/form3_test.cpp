@@ -1,6 +1,5 @@
 #include <QAccessible>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -15,6 +14,7 @@
 #include "ui/common/graph_box.h"
 #include "ui/indicator/form3.h"
 #include "ui/indicator/player_ticker.h"
+#include "ui/indicator/ticker_line.h"
 
 namespace kv {
 
@@ -73,6 +73,25 @@ std::vector<GraphLine> Bars(const std::vector<GraphLine>& lines) {
     return bars;
 }
 
+// Counts the paint events of every control inside a window.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget& window) {
+        for (QWidget* child : window.findChildren<QWidget*>()) {
+            child->installEventFilter(this);
+        }
+    }
+    QStringList painted;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted << watched->objectName();
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 class Form3Test : public QObject {
@@ -99,6 +118,8 @@ class Form3Test : public QObject {
     void droppedSpikeStillSetsTheScaleOfItsOwnStep();
     void backgroundHasTheRowColoursAndLighterLeftColumnsAtAnyDensity();
     void hugeTitleTicksQuicklyAndShowsWholeCharactersFromItsStart();
+    void secondsThatChangeNothingRepaintNothing_data();
+    void secondsThatChangeNothingRepaintNothing();
 };
 
 void Form3Test::loadPlacesTheWindowDimmedAndOnTopWithThePlayerLineAsSaved_data() {
@@ -394,8 +415,41 @@ void Form3Test::hugeTitleTicksQuicklyAndShowsWholeCharactersFromItsStart() {
     const QString line = form.Text1->text();
     QVERIFY(line.size() >= 36);
     QCOMPARE(line, QString(line.size(), QChar(u'Ф')));
-    QCOMPARE(form.Text1->cursorPosition(), 0);
     QCOMPARE(rig.ticker.tickerPos, 20);
+}
+
+void Form3Test::secondsThatChangeNothingRepaintNothing_data() {
+    QTest::addColumn<bool>("watching");
+    QTest::addColumn<bool>("hovering");
+    QTest::newRow("values shown, pointer away") << true << false;
+    QTest::newRow("no interface watched, pointer away") << false << false;
+    QTest::newRow("values shown, pointer on a value") << true << true;
+}
+
+// A meter that sits on screen all day must not redraw what did not change.
+void Form3Test::secondsThatChangeNothingRepaintNothing() {
+    QFETCH(bool, watching);
+    QFETCH(bool, hovering);
+    Rig rig;
+    rig.state.adapterIndex = watching ? 0 : -1;
+    rig.platform.player = 5;
+    rig.platform.playerTitle = "Кино - Звезда";
+    rig.PointAt(hovering ? 230 : 0, hovering ? 140 : 0);
+    Form3& form = rig.Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.Timer1_Timer();
+    form.Timer2_Timer();
+    QCoreApplication::processEvents();
+    PaintCounter counter(form);
+    for (int second = 0; second < 3; ++second) {
+        form.Timer1_Timer();
+        for (int step = 0; step < 4; ++step) {
+            form.Timer2_Timer();
+        }
+        QCoreApplication::processEvents();
+    }
+    QVERIFY2(counter.painted.isEmpty(), qPrintable(counter.painted.join(u' ')));
 }
 
 }  // namespace kv

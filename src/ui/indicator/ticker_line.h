@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QTextLayout>
+#include <QWidget>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QPainter;
+
+namespace kv {
+
+// The indicator's player line. The ticker turns the same title a character further four times a
+// second; laying the title out again at every step was most of the program's running cost, so
+// the line lays each title out once and draws the turned text from that layout at an offset.
+class TickerLine : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit TickerLine(QWidget* parent = nullptr);
+
+    // Shows `cycle` (UTF-8) turned left by `position` characters: cycle[position:] +
+    // cycle[:position].
+    void ShowTurned(std::string_view cycle, int position);
+    void clear();
+
+    // What the line shows: the first characters of the turned title, as many as can fit.
+    QString text() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void LayOut(const QString& text);
+    // Characters [first, first + count) of the laid-out text, in UTF-16 units, drawn from `left`.
+    void DrawCharacters(QPainter& painter, qsizetype first, qsizetype count, qreal left,
+                        qreal top) const;
+    qsizetype Unit(qsizetype character) const { return units_[std::size_t(character)]; }
+    qsizetype Characters() const { return qsizetype(units_.size()) - 1; }
+
+    std::string cycleBytes_;
+    QString cycle_;
+    // Where each character starts in `cycle_` (UTF-16 units), and one past the end.
+    std::vector<qsizetype> units_{0};
+    qsizetype position_ = 0;
+    // Right-to-left text is laid out afresh at every step: its visual order does not follow the
+    // turn, so an offset into one layout cannot show it.
+    bool turnedEachStep_ = false;
+    QTextLayout layout_;
+};
+
+}  // namespace kv
