@@ -105,6 +105,8 @@ Form3::Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
     QFont small(QStringLiteral("DejaVu Sans"));
     small.setStyleHint(QFont::SansSerif);
     small.setPixelSize(11);
+    // No OpenType shaping for the figures redrawn every second, as in the main window.
+    small.setStyleStrategy(QFont::PreferNoShaping);
     setFont(small);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
@@ -138,11 +140,6 @@ Form3::Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(TwipsRect(0, 720, kWidthTwips, kLineHeightTwips));
     Text1->setPalette(TextColour(Text1->palette(), QColor(244, 245, 251)));
-    // OpenType shaping of Latin and Cyrillic titles changes nothing visible here; scripts that
-    // need it keep it.
-    QFont lineFont = Text1->font();
-    lineFont.setStyleStrategy(QFont::PreferNoShaping);
-    Text1->setFont(lineFont);
     Text1->setAccessibleDescription(QStringLiteral("Плеер"));
 
     // Lies below the window's bottom edge: it only takes the focus away from the hidden line.

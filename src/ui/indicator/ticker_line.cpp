@@ -9,6 +9,7 @@
 #include <QTextLine>
 #include <QTextOption>
 #include <algorithm>
+#include <cmath>
 
 namespace kv {
 
@@ -19,6 +20,10 @@ namespace {
 constexpr qsizetype kShownCharacters = 64;
 // Where a frameless line edit starts its text, so the line looks as it always did.
 constexpr qreal kLeftMargin = 2;
+// Room in the strip for glyphs that reach past their advance on either side.
+constexpr int kStripPad = 2;
+// Titles wider than this are drawn glyph by glyph instead of being kept as a picture.
+constexpr qreal kWidestStrip = 4096;
 
 bool HasRightToLeft(const QString& text) {
     return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
@@ -109,6 +114,8 @@ QString TickerLine::text() const {
 }
 
 void TickerLine::LayOut(const QString& text) {
+    strip_ = QPixmap();
+    stripWanted_ = !turnedEachStep_;
     layout_.clearLayout();
     layout_.setText(text);
     layout_.setFont(font());
@@ -133,14 +140,40 @@ void TickerLine::DrawCharacters(QPainter& painter, qsizetype first, qsizetype co
     }
 }
 
+qreal TickerLine::TextTop() const {
+    // Centred as a line edit centres its text.
+    return (height() - QFontMetrics(font()).height() + 1) / 2;
+}
+
+const QPixmap& TickerLine::Strip() {
+    const qreal dpr = devicePixelRatioF();
+    if (!strip_.isNull() && strip_.devicePixelRatio() != dpr) {
+        strip_ = QPixmap();
+    }
+    if (strip_.isNull() && stripWanted_) {
+        const qreal width = layout_.lineAt(0).cursorToX(int(cycle_.size()));
+        if (width > kWidestStrip) {
+            stripWanted_ = false;
+            return strip_;
+        }
+        strip_ = QPixmap(QSize(int(std::ceil((width + 2 * kStripPad) * dpr)),
+                               int(std::ceil(height() * dpr))));
+        strip_.setDevicePixelRatio(dpr);
+        strip_.fill(Qt::transparent);
+        QPainter painter(&strip_);
+        painter.setPen(palette().color(QPalette::WindowText));
+        DrawCharacters(painter, 0, cycle_.size(), kStripPad, TextTop());
+    }
+    return strip_;
+}
+
 void TickerLine::paintEvent(QPaintEvent*) {
     if (layout_.lineCount() == 0 || layout_.text().isEmpty()) {
         return;
     }
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    // Centred as a line edit centres its text.
-    const qreal top = (height() - QFontMetrics(font()).height() + 1) / 2;
+    const qreal top = TextTop();
     if (turnedEachStep_) {
         DrawCharacters(painter, 0, layout_.text().size(), kLeftMargin, top);
         return;
@@ -148,16 +181,47 @@ void TickerLine::paintEvent(QPaintEvent*) {
     const QTextLine line = layout_.lineAt(0);
     const qsizetype tail = std::min(Characters() - position_, kShownCharacters);
     const qsizetype head = std::min(position_, kShownCharacters - tail);
-    const qreal start = kLeftMargin - line.cursorToX(int(Unit(position_)));
-    DrawCharacters(painter, Unit(position_), Unit(position_ + tail) - Unit(position_), start, top);
-    DrawCharacters(painter, 0, Unit(head), start + line.cursorToX(int(cycle_.size())), top);
+    const qreal turn = line.cursorToX(int(Unit(position_)));
+    const qreal start = kLeftMargin - turn;
+    const qreal wrap = start + line.cursorToX(int(cycle_.size()));
+    const QPixmap& strip = Strip();
+    if (strip.isNull()) {
+        DrawCharacters(painter, Unit(position_), Unit(position_ + tail) - Unit(position_), start,
+                       top);
+        DrawCharacters(painter, 0, Unit(head), wrap, top);
+        return;
+    }
+    // The strip holds the whole title; each piece shows only its own characters. Pieces land on
+    // whole device pixels, so the glyphs keep the shapes they were drawn with and the title moves
+    // as one.
+    const qreal dpr = strip.devicePixelRatio();
+    const auto whole = [dpr](qreal x) { return std::round(x * dpr) / dpr; };
+    // A piece is cut exactly at a neighbouring character, and with room to spare where there is
+    // none, so that glyphs reaching past their advance still show whole.
+    const auto piece = [&](qsizetype first, qsizetype last, qreal left) {
+        const qreal from = left + line.cursorToX(int(Unit(first))) - (first == 0 ? kStripPad : 0);
+        const qreal to =
+            left + line.cursorToX(int(Unit(last))) + (last == Characters() ? kStripPad : 0);
+        painter.setClipRect(QRectF(from, 0, to - from, height()));
+        painter.drawPixmap(QPointF(whole(left - kStripPad), 0), strip);
+    };
+    piece(position_, position_ + tail, start);
+    if (head > 0) {
+        piece(0, head, wrap);
+    }
 }
 
 void TickerLine::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange && !cycle_.isEmpty()) {
+    if ((event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) &&
+        !cycle_.isEmpty()) {
         LayOut(turnedEachStep_ ? text() : cycle_);
     }
+}
+
+void TickerLine::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    strip_ = QPixmap();
 }
 
 }  // namespace kv

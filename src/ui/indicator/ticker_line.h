@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QTextLayout>
 #include <QWidget>
@@ -12,8 +13,9 @@ class QPainter;
 namespace kv {
 
 // The indicator's player line. The ticker turns the same title a character further four times a
-// second; laying the title out again at every step was most of the program's running cost, so
-// the line lays each title out once and draws the turned text from that layout at an offset.
+// second; laying the title out and drawing its glyphs again at every step was most of the
+// program's running cost, so the line lays each title out once, draws it once into a strip and
+// shows the turned text as two pieces of that strip.
 class TickerLine : public QWidget {
     Q_OBJECT
 
@@ -31,9 +33,13 @@ class TickerLine : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void LayOut(const QString& text);
+    // The laid-out title drawn once, at the screen's pixel density; null when too wide to keep.
+    const QPixmap& Strip();
+    qreal TextTop() const;
     // Characters [first, first + count) of the laid-out text, in UTF-16 units, drawn from `left`.
     void DrawCharacters(QPainter& painter, qsizetype first, qsizetype count, qreal left,
                         qreal top) const;
@@ -49,6 +55,8 @@ class TickerLine : public QWidget {
     // turn, so an offset into one layout cannot show it.
     bool turnedEachStep_ = false;
     QTextLayout layout_;
+    QPixmap strip_;
+    bool stripWanted_ = false;
 };
 
 }  // namespace kv

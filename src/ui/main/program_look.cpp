@@ -10,6 +10,9 @@ QFont ProgramFont() {
     font.setStyleHint(QFont::SansSerif);
     // 8.25 pt at 96 dpi: 11 pixels, which fits the 13-pixel rows of the layout.
     font.setPixelSize(11);
+    // The figures are redrawn every second; OpenType shaping of Latin, Cyrillic and digits was a
+    // large part of that and changes nothing visible in them. Scripts that need it keep it.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 

@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QImage>
+#include <QPainter>
 #include <QtTest>
 
 #include "ui/indicator/ticker_line.h"
@@ -8,7 +9,9 @@ namespace kv {
 
 namespace {
 
-// A line as the indicator has it: 181 x 13, light text on black, no OpenType shaping.
+// A line as the indicator has it: 181 x 13, light text on black, no OpenType shaping. Glyphs
+// here are fully hinted, so that every character starts on a whole pixel and pictures of the
+// same text compare exactly wherever it was cut.
 struct Line {
     TickerLine widget;
 
@@ -16,6 +19,7 @@ struct Line {
         QFont font(QStringLiteral("DejaVu Sans"));
         font.setPixelSize(11);
         font.setStyleStrategy(QFont::PreferNoShaping);
+        font.setHintingPreference(QFont::PreferFullHinting);
         widget.setFont(font);
         QPalette palette = widget.palette();
         palette.setColor(QPalette::Window, Qt::black);
@@ -45,6 +49,20 @@ int DifferentPixels(const QImage& a, const QImage& b) {
         }
     }
     return count;
+}
+
+// The text as a line edit with the same font and colours would show it.
+QImage PlainText(const QString& text) {
+    Line line;
+    QImage image(line.widget.size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    painter.setFont(line.widget.font());
+    painter.setPen(QColor(244, 245, 251));
+    const QFontMetrics metrics(line.widget.font());
+    const int top = (line.widget.height() - metrics.height() + 1) / 2;
+    painter.drawText(QPointF(2, top + metrics.ascent()), text);
+    return image;
 }
 
 int LitPixels(const QImage& image) {
@@ -91,8 +109,8 @@ void TickerLineTest::showsTheTitleTurnedByCharacters_data() {
         << QStringLiteral("שלום עולם *** ") << 3 << QStringLiteral("ם עולם *** שלו");
 }
 
-// The turned line must look exactly like the turned text laid out on its own: the offset into
-// the one layout neither cuts nor doubles a character.
+// The turned line must look like the turned text drawn on its own: the pieces of the title it
+// shows neither cut nor double nor shift a character.
 void TickerLineTest::showsTheTitleTurnedByCharacters() {
     QFETCH(QString, cycle);
     QFETCH(int, position);
@@ -104,11 +122,9 @@ void TickerLineTest::showsTheTitleTurnedByCharacters() {
     QVERIFY(accessible != nullptr);
     QCOMPARE(accessible->text(QAccessible::Name), shown);
 
-    Line plain;
-    plain.widget.ShowTurned(shown.toStdString(), 0);
     const QImage picture = turned.Picture();
     QVERIFY(LitPixels(picture) > 20);
-    QCOMPARE(DifferentPixels(picture, plain.Picture()), 0);
+    QCOMPARE(DifferentPixels(picture, PlainText(shown)), 0);
 }
 
 void TickerLineTest::followsATitleThatChangesUnderTheSameTurn() {
@@ -116,9 +132,7 @@ void TickerLineTest::followsATitleThatChangesUnderTheSameTurn() {
     line.widget.ShowTurned("ABCDEFGHIJ *** ", 3);
     line.widget.ShowTurned("KLMNOPQRST *** ", 3);
     QCOMPARE(line.widget.text(), QStringLiteral("NOPQRST *** KLM"));
-    Line plain;
-    plain.widget.ShowTurned("NOPQRST *** KLM", 0);
-    QCOMPARE(DifferentPixels(line.Picture(), plain.Picture()), 0);
+    QCOMPARE(DifferentPixels(line.Picture(), PlainText(line.widget.text())), 0);
 }
 
 void TickerLineTest::emptyLineDrawsNothingAndSaysNothing() {
