@@ -156,8 +156,8 @@ const QPixmap& TickerLine::Strip() {
             stripWanted_ = false;
             return strip_;
         }
-        strip_ = QPixmap(QSize(int(std::ceil((width + 2 * kStripPad) * dpr)),
-                               int(std::ceil(height() * dpr))));
+        strip_ = QPixmap(
+            QSize(int(std::ceil((width + 2 * kStripPad) * dpr)), int(std::ceil(height() * dpr))));
         strip_.setDevicePixelRatio(dpr);
         strip_.fill(Qt::transparent);
         QPainter painter(&strip_);
