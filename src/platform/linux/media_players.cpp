@@ -38,6 +38,9 @@ struct Player {
     QStringList artists;
     QString title;
     QString url;
+    // Composed when the player announces a change, not at each of the ticker's four reads a
+    // second.
+    std::string windowTitle;
     // At most one GetAll per player in flight; more invalidations only mark it to be repeated.
     bool fetching = false;
     bool fetchAgain = false;
@@ -113,6 +116,8 @@ int Rank(Status s) {
     }
 }
 
+std::string WindowTitle(const Player& p);
+
 void Apply(Player& p, const QVariantMap& props) {
     if (const auto it = props.find(QStringLiteral("PlaybackStatus")); it != props.end()) {
         p.status = ToStatus(ToText(*it));
@@ -125,6 +130,7 @@ void Apply(Player& p, const QVariantMap& props) {
         p.track = ToNumber(m.value(QStringLiteral("xesam:trackNumber")));
         p.url = ToText(m.value(QStringLiteral("xesam:url")));
     }
+    p.windowTitle = WindowTitle(p);
 }
 
 // The way the old player titled its window, so the ticker's trimming applies unchanged.
@@ -195,7 +201,7 @@ class MediaPlayersPrivate : public QObject {
     std::string Title(std::uintptr_t handle) const {
         for (const auto& [name, p] : players_) {
             if (p.handle == handle) {
-                return WindowTitle(p);
+                return p.windowTitle;
             }
         }
         return {};
@@ -265,6 +271,7 @@ class MediaPlayersPrivate : public QObject {
         Player& p = players_[name];
         p.handle = nextHandle_++;
         p.owner = owner;
+        p.windowTitle = WindowTitle(p);
         Fetch(name);
     }
 
