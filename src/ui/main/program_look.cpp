@@ -18,7 +18,10 @@ QFont ProgramFont() {
 
 QIcon ProgramIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 72, 96, 128, 256}) {
+    // Every size is decoded and handed to the window manager before the window first shows; a
+    // 256-pixel one was most of that for a picture no panel draws. Menus and launchers take
+    // the installed theme icons instead.
+    for (int size : {16, 24, 32, 48, 64, 96, 128}) {
         icon.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
     }
     return icon;

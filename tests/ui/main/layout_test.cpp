@@ -118,7 +118,7 @@ void LayoutTest::buttonsCarryTheirPictures() {
         QVERIFY(!b.button->icon().isNull());
         QCOMPARE(b.button->accessibleName(), QString::fromUtf8(b.name));
     }
-    QCOMPARE(form.windowIcon().availableSizes().size(), 9);
+    QCOMPARE(form.windowIcon().availableSizes().size(), 7);
 }
 
 }  // namespace kv
