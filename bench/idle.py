@@ -39,6 +39,27 @@ def cpu_ns(pid):
     return total
 
 
+def thread_cpu_ns(pid):
+    """CPU of each thread, by thread name (threads of one name summed)."""
+    out = {}
+    for task in glob.glob("/proc/%d/task/*" % pid):
+        try:
+            with open(task + "/comm") as h:
+                name = h.read().strip()
+            with open(task + "/schedstat") as h:
+                out[name] = out.get(name, 0) + int(h.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
+    return out
+
+
+def user_system_ticks(pid):
+    """utime and stime of the whole process, in clock ticks (coarse, but they tell the split)."""
+    with open("/proc/%d/stat" % pid) as h:
+        fields = h.read().rsplit(")", 1)[1].split()
+    return int(fields[11]), int(fields[12])
+
+
 def switches(pid):
     total = 0
     for f in glob.glob("/proc/%d/task/*/status" % pid):
@@ -68,7 +89,8 @@ def threads(pid):
 
 def sample(pid, xpid):
     return {"t": time.monotonic(), "cpu": cpu_ns(pid), "xcpu": cpu_ns(xpid),
-            "ctx": switches(pid), "mem": memory_kb(pid), "threads": threads(pid)}
+            "ctx": switches(pid), "mem": memory_kb(pid), "threads": threads(pid),
+            "by_thread": thread_cpu_ns(pid), "ticks": user_system_ticks(pid)}
 
 
 def conky_config(desk, dev):
@@ -178,12 +200,20 @@ def main():
                 "threads": b["threads"], "window_s": span,
             }
             r["cpu_plus_x_ms_per_s"] = r["cpu_ms_per_s"] + r["x_cpu_ms_per_s"]
+            r["thread_ms_per_s"] = {
+                t: (ns - a["by_thread"].get(t, 0)) / 1e6 / span for t, ns in b["by_thread"].items()}
+            r["user_ticks"] = b["ticks"][0] - a["ticks"][0]
+            r["system_ticks"] = b["ticks"][1] - a["ticks"][1]
             results[name] = r
             print("%-9s cpu %.3f ms/s  X %.3f ms/s  sum %.3f ms/s  ctx %.2f/s  rss %d->%d kB  "
                   "pss %d kB  anon %d kB  threads %d" % (
                       name, r["cpu_ms_per_s"], r["x_cpu_ms_per_s"], r["cpu_plus_x_ms_per_s"],
                       r["ctx_per_s"], r["rss_start_kb"], r["rss_end_kb"], r["pss_kb"],
                       r["anon_kb"], r["threads"]), flush=True)
+            print("          by thread (ms/s): %s; user / system ticks %d / %d" % (
+                ", ".join("%s %.3f" % kv for kv in sorted(
+                    r["thread_ms_per_s"].items(), key=lambda kv: -kv[1])),
+                r["user_ticks"], r["system_ticks"]), flush=True)
             desk.stop(p)
             time.sleep(2)
     finally:
