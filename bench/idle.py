@@ -28,17 +28,6 @@ TITLE = ("Очень длинное название дорожки, котор�
 ARTIST = "Ансамбль тишины"
 
 
-def cpu_ns(pid):
-    total = 0
-    for f in glob.glob("/proc/%d/task/*/schedstat" % pid):
-        try:
-            with open(f) as h:
-                total += int(h.read().split()[0])
-        except (OSError, ValueError, IndexError):
-            pass
-    return total
-
-
 def thread_cpu_ns(pid):
     """CPU of each thread, by thread name (threads of one name summed)."""
     out = {}
@@ -51,6 +40,10 @@ def thread_cpu_ns(pid):
         except (OSError, ValueError, IndexError):
             pass
     return out
+
+
+def cpu_ns(pid):
+    return sum(thread_cpu_ns(pid).values())
 
 
 def user_system_ticks(pid):

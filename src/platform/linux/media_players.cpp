@@ -116,23 +116,6 @@ int Rank(Status s) {
     }
 }
 
-std::string WindowTitle(const Player& p);
-
-void Apply(Player& p, const QVariantMap& props) {
-    if (const auto it = props.find(QStringLiteral("PlaybackStatus")); it != props.end()) {
-        p.status = ToStatus(ToText(*it));
-    }
-    if (const auto it = props.find(QStringLiteral("Metadata")); it != props.end()) {
-        const QVariantMap m = ToMap(*it);
-        p.title = ToText(m.value(QStringLiteral("xesam:title")));
-        p.artists = ToTexts(m.value(QStringLiteral("xesam:artist")));
-        p.artists.removeAll(QString());
-        p.track = ToNumber(m.value(QStringLiteral("xesam:trackNumber")));
-        p.url = ToText(m.value(QStringLiteral("xesam:url")));
-    }
-    p.windowTitle = WindowTitle(p);
-}
-
 // The way the old player titled its window, so the ticker's trimming applies unchanged.
 std::string WindowTitle(const Player& p) {
     QStringList parts;
@@ -161,6 +144,21 @@ std::string WindowTitle(const Player& p) {
         text += QStringLiteral(" [Stopped]");
     }
     return text.toStdString();
+}
+
+void Apply(Player& p, const QVariantMap& props) {
+    if (const auto it = props.find(QStringLiteral("PlaybackStatus")); it != props.end()) {
+        p.status = ToStatus(ToText(*it));
+    }
+    if (const auto it = props.find(QStringLiteral("Metadata")); it != props.end()) {
+        const QVariantMap m = ToMap(*it);
+        p.title = ToText(m.value(QStringLiteral("xesam:title")));
+        p.artists = ToTexts(m.value(QStringLiteral("xesam:artist")));
+        p.artists.removeAll(QString());
+        p.track = ToNumber(m.value(QStringLiteral("xesam:trackNumber")));
+        p.url = ToText(m.value(QStringLiteral("xesam:url")));
+    }
+    p.windowTitle = WindowTitle(p);
 }
 
 }  // namespace

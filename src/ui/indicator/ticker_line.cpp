@@ -4,7 +4,6 @@
 #include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetrics>
-#include <QGlyphRun>
 #include <QPainter>
 #include <QTextLine>
 #include <QTextOption>
@@ -22,7 +21,7 @@ constexpr qsizetype kShownCharacters = 64;
 constexpr qreal kLeftMargin = 2;
 // Room in the strip for glyphs that reach past their advance on either side.
 constexpr int kStripPad = 2;
-// Titles wider than this are drawn glyph by glyph instead of being kept as a picture.
+// Titles wider than this are laid out afresh at each step instead of being kept as a picture.
 constexpr qreal kWidestStrip = 4096;
 
 bool HasRightToLeft(const QString& text) {
@@ -84,6 +83,7 @@ void TickerLine::ShowTurned(std::string_view cycle, int position) {
         turnedEachStep_ = HasRightToLeft(cycle_);
         if (!turnedEachStep_) {
             LayOut(cycle_);
+            turnedEachStep_ = layout_.lineAt(0).cursorToX(int(cycle_.size())) > kWidestStrip;
         }
     }
     const qsizetype turn = std::clamp<qsizetype>(position, 0, Characters());
@@ -105,17 +105,19 @@ void TickerLine::clear() {
     ShowTurned({}, 0);
 }
 
+TickerLine::Pieces TickerLine::Shown() const {
+    const qsizetype tail = std::min(Characters() - position_, kShownCharacters);
+    return {tail, std::min(position_, kShownCharacters - tail)};
+}
+
 QString TickerLine::text() const {
-    const qsizetype count = Characters();
-    const qsizetype tail = std::min(count - position_, kShownCharacters);
-    const qsizetype head = std::min(position_, kShownCharacters - tail);
-    return cycle_.mid(Unit(position_), Unit(position_ + tail) - Unit(position_)) +
-           cycle_.left(Unit(head));
+    const Pieces shown = Shown();
+    return cycle_.mid(Unit(position_), Unit(position_ + shown.tail) - Unit(position_)) +
+           cycle_.left(Unit(shown.head));
 }
 
 void TickerLine::LayOut(const QString& text) {
     strip_ = QPixmap();
-    stripWanted_ = !turnedEachStep_;
     layout_.clearLayout();
     layout_.setText(text);
     layout_.setFont(font());
@@ -130,16 +132,6 @@ void TickerLine::LayOut(const QString& text) {
     layout_.endLayout();
 }
 
-void TickerLine::DrawCharacters(QPainter& painter, qsizetype first, qsizetype count, qreal left,
-                                qreal top) const {
-    if (count <= 0) {
-        return;
-    }
-    for (const QGlyphRun& run : layout_.glyphRuns(int(first), int(count))) {
-        painter.drawGlyphRun(QPointF(left, top), run);
-    }
-}
-
 qreal TickerLine::TextTop() const {
     // Centred as a line edit centres its text.
     return (height() - QFontMetrics(font()).height() + 1) / 2;
@@ -150,19 +142,15 @@ const QPixmap& TickerLine::Strip() {
     if (!strip_.isNull() && strip_.devicePixelRatio() != dpr) {
         strip_ = QPixmap();
     }
-    if (strip_.isNull() && stripWanted_) {
+    if (strip_.isNull()) {
         const qreal width = layout_.lineAt(0).cursorToX(int(cycle_.size()));
-        if (width > kWidestStrip) {
-            stripWanted_ = false;
-            return strip_;
-        }
         strip_ = QPixmap(
             QSize(int(std::ceil((width + 2 * kStripPad) * dpr)), int(std::ceil(height() * dpr))));
         strip_.setDevicePixelRatio(dpr);
         strip_.fill(Qt::transparent);
         QPainter painter(&strip_);
         painter.setPen(palette().color(QPalette::WindowText));
-        DrawCharacters(painter, 0, cycle_.size(), kStripPad, TextTop());
+        layout_.draw(&painter, QPointF(kStripPad, TextTop()));
     }
     return strip_;
 }
@@ -175,22 +163,14 @@ void TickerLine::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::WindowText));
     const qreal top = TextTop();
     if (turnedEachStep_) {
-        DrawCharacters(painter, 0, layout_.text().size(), kLeftMargin, top);
+        layout_.draw(&painter, QPointF(kLeftMargin, top));
         return;
     }
     const QTextLine line = layout_.lineAt(0);
-    const qsizetype tail = std::min(Characters() - position_, kShownCharacters);
-    const qsizetype head = std::min(position_, kShownCharacters - tail);
-    const qreal turn = line.cursorToX(int(Unit(position_)));
-    const qreal start = kLeftMargin - turn;
+    const Pieces shown = Shown();
+    const qreal start = kLeftMargin - line.cursorToX(int(Unit(position_)));
     const qreal wrap = start + line.cursorToX(int(cycle_.size()));
     const QPixmap& strip = Strip();
-    if (strip.isNull()) {
-        DrawCharacters(painter, Unit(position_), Unit(position_ + tail) - Unit(position_), start,
-                       top);
-        DrawCharacters(painter, 0, Unit(head), wrap, top);
-        return;
-    }
     // The strip holds the whole title; each piece shows only its own characters. Pieces land on
     // whole device pixels, so the glyphs keep the shapes they were drawn with and the title moves
     // as one.
@@ -205,9 +185,9 @@ void TickerLine::paintEvent(QPaintEvent*) {
         painter.setClipRect(QRectF(from, 0, to - from, height()));
         painter.drawPixmap(QPointF(whole(left - kStripPad), 0), strip);
     };
-    piece(position_, position_ + tail, start);
-    if (head > 0) {
-        piece(0, head, wrap);
+    piece(position_, position_ + shown.tail, start);
+    if (shown.head > 0) {
+        piece(0, shown.head, wrap);
     }
 }
 

@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-class QPainter;
-
 namespace kv {
 
 // The indicator's player line. The ticker turns the same title a character further four times a
@@ -36,13 +34,16 @@ class TickerLine : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // How many characters the line shows from the turn to the title's end, and from its start.
+    struct Pieces {
+        qsizetype tail;
+        qsizetype head;
+    };
+    Pieces Shown() const;
     void LayOut(const QString& text);
-    // The laid-out title drawn once, at the screen's pixel density; null when too wide to keep.
+    // The laid-out title drawn once, at the screen's pixel density.
     const QPixmap& Strip();
     qreal TextTop() const;
-    // Characters [first, first + count) of the laid-out text, in UTF-16 units, drawn from `left`.
-    void DrawCharacters(QPainter& painter, qsizetype first, qsizetype count, qreal left,
-                        qreal top) const;
     qsizetype Unit(qsizetype character) const { return units_[std::size_t(character)]; }
     qsizetype Characters() const { return qsizetype(units_.size()) - 1; }
 
@@ -51,12 +52,11 @@ class TickerLine : public QWidget {
     // Where each character starts in `cycle_` (UTF-16 units), and one past the end.
     std::vector<qsizetype> units_{0};
     qsizetype position_ = 0;
-    // Right-to-left text is laid out afresh at every step: its visual order does not follow the
-    // turn, so an offset into one layout cannot show it.
+    // Right-to-left text is laid out afresh at every step, as its visual order does not follow
+    // the turn, and so is a title too wide to keep as a picture.
     bool turnedEachStep_ = false;
     QTextLayout layout_;
     QPixmap strip_;
-    bool stripWanted_ = false;
 };
 
 }  // namespace kv

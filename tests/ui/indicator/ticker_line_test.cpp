@@ -105,6 +105,9 @@ void TickerLineTest::showsTheTitleTurnedByCharacters_data() {
     QTest::newRow("a huge title shows only what fits")
         << longTitle << 50
         << QString(50, QChar(u'Ф')) + QStringLiteral(" *** ") + QString(9, QChar(u'Ф'));
+    QTest::newRow("a title too wide to keep as a picture still turns")
+        << QString(700, QChar(u'Ф')) + QStringLiteral(" *** ") << 690
+        << QString(10, QChar(u'Ф')) + QStringLiteral(" *** ") + QString(49, QChar(u'Ф'));
     QTest::newRow("right-to-left text turns by characters too")
         << QStringLiteral("שלום עולם *** ") << 3 << QStringLiteral("ם עולם *** שלו");
 }
