@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Idle cost of the program beside conky, gkrellm and a bare Qt window, one after another in the
-same Xvfb + openbox session, each watching the same veth interface.
+"""Idle cost of the program beside conky, gkrellm and a bare Qt window (also with a label that
+turns a title every 250 ms, as the player line does), one after another in the same Xvfb +
+openbox session, each watching the same veth interface.
 
 For each subject: start it, let it settle, then over the window read the CPU time of all its
 threads and of the X server (/proc/PID/task/*/schedstat, first field, ns), context switches
@@ -130,8 +131,10 @@ def subject(desk, name, args, row):
         if getattr(args, "callgrind", None):
             # Where the idle time goes: instructions of the whole run, by function.
             cmd = ["valgrind", "--tool=callgrind", "--callgrind-out-file=" + args.callgrind] + cmd
-    elif name == "bare_qt":
+    elif name in ("bare_qt", "bare_qt_ticker"):
         cmd = [os.path.join(args.build, "bench", "bare_qt", "bench_bare_qt")]
+        if name == "bare_qt_ticker":
+            cmd.append("--ticker")
     elif name == "conky":
         cmd = ["conky", "-c", conky_config(desk, desk.veth_near)]
     elif name == "gkrellm":
@@ -155,7 +158,7 @@ def main():
     ap.add_argument("--title", default=TITLE,
                     help="the player's track title; one that fits the line stands still")
     args = ap.parse_args()
-    names = args.only or ["kvotomer", "conky", "gkrellm", "bare_qt"]
+    names = args.only or ["kvotomer", "conky", "gkrellm", "bare_qt", "bare_qt_ticker"]
 
     desk = deskmod.Desk(accessibility=False)
     results = {}
@@ -213,9 +216,9 @@ def main():
         desk.close()
     if "kvotomer" in results:
         k = results["kvotomer"]
-        for peer in ("conky", "gkrellm", "bare_qt"):
+        for peer in ("conky", "gkrellm", "bare_qt", "bare_qt_ticker"):
             if peer in results:
-                print("kvotomer / %-7s: cpu+X %.2f  rss %.2f" % (
+                print("kvotomer / %-14s: cpu+X %.2f  rss %.2f" % (
                     peer, k["cpu_plus_x_ms_per_s"] / max(results[peer]["cpu_plus_x_ms_per_s"], 1e-9),
                     k["rss_end_kb"] / results[peer]["rss_end_kb"]))
     if args.json:
