@@ -324,6 +324,13 @@ bool Form3::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonDblClick:
             onGraph ? Picture1_DblClick() : Label7_DblClick();
             return true;
+        case QEvent::MouseButtonRelease:
+            // One save per drag, when the window has come to rest.
+            if (movedByDrag_) {
+                movedByDrag_ = false;
+                emit SettingsChanged();
+            }
+            return QWidget::eventFilter(watched, event);
         default:
             return QWidget::eventFilter(watched, event);
     }
@@ -370,6 +377,7 @@ void Form3::DragTo(Qt::MouseButtons buttons) {
                                DraggedCorner(pointer.y, state_.dragOffsetY)},
                               kWidthTwips, heightTwips_, screen.x, screen.y);
         move(TwipsPositionToPixels(corner.left), TwipsPositionToPixels(corner.top));
+        movedByDrag_ = true;
     }
     // Opacity and caption follow the pointer at once, not at the next second.
     Timer1_Timer();
@@ -390,6 +398,7 @@ void Form3::TogglePlayerLine() {
         Timer2->start();
         SetHeightTwips(kTallHeightTwips);
     }
+    emit SettingsChanged();
 }
 
 }  // namespace kv

@@ -63,6 +63,10 @@ class Form3 : public QWidget {
     void Timer2_Timer();
     void Timer3_Timer();
 
+  signals:
+    // The user changed what the settings file keeps of this window: its place or its height.
+    void SettingsChanged();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -90,6 +94,7 @@ class Form3 : public QWidget {
     const QTimer& accountingTimer_;
 
     bool playerLineShown_ = false;
+    bool movedByDrag_ = false;
     int heightTwips_ = kTallHeightTwips;
     std::unique_ptr<SpeedHistory> history_;
     std::vector<GraphLine> lines_;

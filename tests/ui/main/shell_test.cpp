@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 
 #include "support/fake_platform.h"
 #include "ui/about/form2.h"
+#include "ui/common/graph_box.h"
 #include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
 
@@ -67,6 +69,13 @@ namespace {
 constexpr char kWatchRow0[] = "10\r\n2,5\r\n0\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
 constexpr char kDefaults[] = "10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
 constexpr double kMb = 1048576;
+
+void SendMouse(QWidget* target, QEvent::Type type, Qt::MouseButtons buttons) {
+    const QPointF local(5, 5);
+    QMouseEvent event(type, local, target->mapToGlobal(local), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+}
 
 }  // namespace
 
@@ -244,6 +253,8 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce_data() {
     QTest::newRow("adapter chosen") << 2 << 3 << QByteArray("1");
     QTest::newRow("tariff committed") << 3 << 2 << QByteArray("4");
     QTest::newRow("balance carried over") << 4 << 1 << QByteArray("10");
+    QTest::newRow("player line off") << 5 << 10 << QByteArray("0");
+    QTest::newRow("indicator dragged") << 6 << 6 << QByteArray("4500");
 }
 
 void ShellTest::eachUserChangeReachesTheFileAtOnce() {
@@ -269,6 +280,22 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce() {
         case 4:
             form->Command3_Click();
             break;
+        case 5:
+            form->Option4->click();
+            SendMouse(form->Indicator()->Picture1, QEvent::MouseButtonDblClick, Qt::LeftButton);
+            break;
+        case 6: {
+            form->Option4->click();
+            form->Indicator()->move(200, 40);
+            QWidget* strip = form->Indicator()->Picture1;
+            platform->cursor = {210, 45};
+            SendMouse(strip, QEvent::MouseButtonPress, Qt::LeftButton);
+            platform->cursor = {310, 145};
+            SendMouse(strip, QEvent::MouseMove, Qt::LeftButton);
+            QCOMPARE(SavedLines()[5], QByteArray("8460"));  // not while it is still moving
+            SendMouse(strip, QEvent::MouseButtonRelease, Qt::NoButton);
+            break;
+        }
     }
     const QList<QByteArray> lines = SavedLines();
     QCOMPARE(lines.size(), 10);
