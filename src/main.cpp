@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/platform_factory.h"
+#include "platform/termination.h"
 #include "shell/program_state.h"
 #include "shell/single_instance.h"
 #include "ui/main/form1.h"
@@ -68,9 +69,20 @@ int main(int argc, char* argv[]) {
     // Logging off: keep where the windows are, which the per-change saves do not cover.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form] { form.WriteSettings(); });
+    // Asked to end by the system: leave as the exit command does, keeping what the per-change
+    // saves do not cover (where the windows are). Installed before loading, so a request that
+    // comes meanwhile waits for the event loop instead of killing a half-started copy.
+    bool terminated = false;
+    kv::QuitOnTerminationRequest([&form, &terminated] {
+        terminated = true;
+        form.Command1_Click();
+    });
     form.Form_Load();
     form.show();
     const int code = QApplication::exec();
-    form.ShowPendingSaveFailure();
+    if (!terminated) {
+        // Nobody is there to answer a box while the system shuts down.
+        form.ShowPendingSaveFailure();
+    }
     return code;
 }

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -12,7 +13,7 @@
 namespace kv {
 
 // One running copy per user: in-process through the guard, and with the real program started
-// several times over a private lock folder.
+// several times over a private lock folder. Also how that copy ends when the system asks.
 class SingleInstanceTest : public QObject {
     Q_OBJECT
 
@@ -21,6 +22,8 @@ class SingleInstanceTest : public QObject {
     void aLockLeftByADeadCopyIsTakenOver();
     void tenCopiesStartedAtOnceLeaveExactlyOneRunning();
     void afterTheRunningCopyIsKilledTheNextStartRuns();
+    void aTerminationSignalEndsTheCopyAsTheExitCommandDoes_data();
+    void aTerminationSignalEndsTheCopyAsTheExitCommandDoes();
 
   private:
     std::unique_ptr<QProcess> Launch(const QTemporaryDir& runtime, const QTemporaryDir& data);
@@ -136,6 +139,34 @@ void SingleInstanceTest::afterTheRunningCopyIsKilledTheNextStartRuns() {
     QVERIFY(RunsOn(*next, 3000));
     next->kill();
     next->waitForFinished();
+}
+
+void SingleInstanceTest::aTerminationSignalEndsTheCopyAsTheExitCommandDoes_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+void SingleInstanceTest::aTerminationSignalEndsTheCopyAsTheExitCommandDoes() {
+    QFETCH(int, signal);
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    const QString settings = data.filePath(QStringLiteral("data.dat"));
+    std::unique_ptr<QProcess> copy = Launch(runtime, data);
+    // The first start writes the file while loading, after the signals are taken over.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings), 10000);
+    QVERIFY(RunsOn(*copy, 300));
+    QVERIFY(QFile::remove(settings));
+
+    QCOMPARE(::kill(pid_t(copy->processId()), signal), 0);
+    QVERIFY(copy->waitForFinished(10000));
+    QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(copy->exitCode(), 0);
+    QFile saved(settings);
+    QVERIFY(saved.open(QIODevice::ReadOnly));  // saved on the way out, all ten lines
+    QCOMPARE(saved.readAll().count('\n'), 10);
+    QVERIFY(!QFile::exists(runtime.filePath(QStringLiteral("kvotomer.lock"))));
 }
 
 }  // namespace kv
