@@ -260,9 +260,7 @@ void Form3::Timer1_Timer() {
         Label5->setText(QString());
         return;
     }
-    if (Label5->alignment() != hovered->alignment) {
-        Label5->setAlignment(hovered->alignment);
-    }
+    Label5->setAlignment(hovered->alignment);
     Label5->setText(QString::fromUtf16(hovered->caption));
 }
 
@@ -330,7 +328,7 @@ bool Form3::eventFilter(QObject* watched, QEvent* event) {
                 movedByDrag_ = false;
                 emit SettingsChanged();
             }
-            return QWidget::eventFilter(watched, event);
+            [[fallthrough]];
         default:
             return QWidget::eventFilter(watched, event);
     }

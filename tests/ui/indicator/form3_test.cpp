@@ -11,6 +11,7 @@
 
 #include "shell/program_state.h"
 #include "support/fake_platform.h"
+#include "support/send_mouse.h"
 #include "ui/common/graph_box.h"
 #include "ui/indicator/form3.h"
 #include "ui/indicator/player_ticker.h"
@@ -55,12 +56,7 @@ struct Rig {
     void PointAt(int x, int y) { platform.cursor = {x, y}; }
 };
 
-void SendMouse(QWidget* target, QEvent::Type type, Qt::MouseButton button,
-               Qt::MouseButtons buttons) {
-    const QPointF local(5, 5);
-    QMouseEvent event(type, local, target->mapToGlobal(local), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &event);
-}
+using test::SendMouse;
 
 bool HasLine(const std::vector<GraphLine>& lines, GraphLine wanted) {
     return std::find(lines.begin(), lines.end(), wanted) != lines.end();

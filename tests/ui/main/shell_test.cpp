@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QRadioButton>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -12,6 +11,7 @@
 #include <memory>
 
 #include "support/fake_platform.h"
+#include "support/send_mouse.h"
 #include "ui/about/form2.h"
 #include "ui/common/graph_box.h"
 #include "ui/indicator/form3.h"
@@ -69,13 +69,6 @@ namespace {
 constexpr char kWatchRow0[] = "10\r\n2,5\r\n0\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
 constexpr char kDefaults[] = "10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
 constexpr double kMb = 1048576;
-
-void SendMouse(QWidget* target, QEvent::Type type, Qt::MouseButtons buttons) {
-    const QPointF local(5, 5);
-    QMouseEvent event(type, local, target->mapToGlobal(local), Qt::LeftButton, buttons,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &event);
-}
 
 }  // namespace
 
@@ -282,18 +275,19 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce() {
             break;
         case 5:
             form->Option4->click();
-            SendMouse(form->Indicator()->Picture1, QEvent::MouseButtonDblClick, Qt::LeftButton);
+            test::SendMouse(form->Indicator()->Picture1, QEvent::MouseButtonDblClick,
+                            Qt::LeftButton, Qt::LeftButton);
             break;
         case 6: {
             form->Option4->click();
             form->Indicator()->move(200, 40);
             QWidget* strip = form->Indicator()->Picture1;
             platform->cursor = {210, 45};
-            SendMouse(strip, QEvent::MouseButtonPress, Qt::LeftButton);
+            test::SendMouse(strip, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
             platform->cursor = {310, 145};
-            SendMouse(strip, QEvent::MouseMove, Qt::LeftButton);
+            test::SendMouse(strip, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
             QCOMPARE(SavedLines()[5], QByteArray("8460"));  // not while it is still moving
-            SendMouse(strip, QEvent::MouseButtonRelease, Qt::NoButton);
+            test::SendMouse(strip, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
             break;
         }
     }
