@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "platform/boot_id.h"
 #include "platform/platform_factory.h"
 #include "platform/termination.h"
 #include "shell/program_state.h"
@@ -64,6 +65,7 @@ int main(int argc, char* argv[]) {
 
     kv::ProgramState state;
     kv::Form1 form(state, platform);
+    form.SetBootId(kv::BootId());
     QObject::connect(&instance, &kv::SingleInstance::ActivationRequested, &form,
                      &kv::Form1::ShowFromAnotherCopy);
     // Logging off: keep where the windows are, which the per-change saves do not cover.

@@ -36,16 +36,20 @@ std::optional<float> TrafficLeftMb(const ProgramState& state) {
     return Finite(double(state.moneyLimit) / state.tariffPerMb - state.usedMb);
 }
 
-std::optional<float> MoneyLeft(const ProgramState& state) {
-    if (!UsableTariff(state.tariffPerMb)) {
+std::optional<float> MoneyLeft(float moneyLimit, float tariffPerMb, float usedMb) {
+    if (!UsableTariff(tariffPerMb)) {
         return std::nullopt;
     }
-    const double tariff = state.tariffPerMb;
-    return Finite((double(state.moneyLimit) / tariff - state.usedMb) * tariff);
+    const double tariff = tariffPerMb;
+    return Finite((double(moneyLimit) / tariff - usedMb) * tariff);
 }
 
-std::optional<CarriedBalance> CarryOverBalance(const ProgramState& state) {
-    const std::optional<float> left = MoneyLeft(state);
+std::optional<float> MoneyLeft(const ProgramState& state) {
+    return MoneyLeft(state.moneyLimit, state.tariffPerMb, state.usedMb);
+}
+
+std::optional<CarriedBalance> CarryOverBalance(float moneyLimit, float tariffPerMb, float usedMb) {
+    const std::optional<float> left = MoneyLeft(moneyLimit, tariffPerMb, usedMb);
     if (!left) {
         return std::nullopt;
     }

@@ -17,6 +17,7 @@ std::optional<float> TrafficLimitMb(float moneyLimit, float tariffPerMb);
 std::optional<float> TrafficLeftMb(const ProgramState& state);
 
 // (moneyLimit / tariffPerMb - usedMb) * tariffPerMb, computed in 64 bits and kept in 32.
+std::optional<float> MoneyLeft(float moneyLimit, float tariffPerMb, float usedMb);
 std::optional<float> MoneyLeft(const ProgramState& state);
 
 // The balance to carry forward: the money left rounded to two decimals exactly as it is shown,
@@ -25,6 +26,6 @@ struct CarriedBalance {
     float moneyLimit;
     std::string text;
 };
-std::optional<CarriedBalance> CarryOverBalance(const ProgramState& state);
+std::optional<CarriedBalance> CarryOverBalance(float moneyLimit, float tariffPerMb, float usedMb);
 
 }  // namespace kv

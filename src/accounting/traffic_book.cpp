@@ -1,19 +1,28 @@
 #include "accounting/traffic_book.h"
 
+#include <algorithm>
+
+#include "common/units.h"
+
 namespace kv {
 
 namespace {
 
-constexpr double kCounterRange = 4294967296.0;
-constexpr double kBytesPerMb = 1048576.0;
+// Past this, a lower reading is no wrap: no link moves 2 GiB in one step of the timers, but a
+// driver that resets its statistics without recreating the interface does step back.
+constexpr std::uint32_t kLargestWrapStep = 0x80000000u;
 
 double Advance(std::uint32_t previous, std::uint32_t now) {
-    return now >= previous ? double(now - previous) : double(now) + kCounterRange - previous;
+    if (now >= previous) {
+        return double(now - previous);
+    }
+    const std::uint32_t wrapped = now - previous;  // modulo 2^32
+    return wrapped < kLargestWrapStep ? double(wrapped) : double(now);
 }
 
 }  // namespace
 
-std::optional<TrafficBook::Totals> TrafficBook::Observe(const TrafMeter& meter) {
+void TrafficBook::Observe(const TrafMeter& meter) {
     ++generation_;
     const std::int32_t rows = meter.ControllerCount();
     for (std::int32_t row = 0; row < rows; ++row) {
@@ -36,19 +45,20 @@ std::optional<TrafficBook::Totals> TrafficBook::Observe(const TrafMeter& meter) 
         e.seen = generation_;
     }
 
-    std::optional<Totals> chargedGone;
     for (auto it = entries_.begin(); it != entries_.end();) {
         if (it->second.seen == generation_) {
             ++it;
             continue;
         }
         if (charged_ == it->first) {
-            chargedGone = it->second.totals;
+            AddUnpaid(it->second.totals);
             charged_.reset();
+        }
+        if (it->second.paid) {
+            ++paidRevision_;
         }
         it = entries_.erase(it);
     }
-    return chargedGone;
 }
 
 TrafficBook::Totals TrafficBook::Of(std::uint32_t index) const {
@@ -78,15 +88,66 @@ void TrafficBook::ForgetTicks() {
     }
 }
 
-void TrafficBook::ResetCharged() {
+void TrafficBook::ResetCharged(std::string description) {
     if (!charged_) {
         return;
     }
     const auto it = entries_.find(*charged_);
-    if (it != entries_.end()) {
-        it->second.totals = {};
-        it->second.atLastTick = {};
+    if (it == entries_.end()) {
+        return;
     }
+    Entry& e = it->second;
+    e.totals = {};
+    e.atLastTick = {};
+    e.paid = PaidMark{*charged_, std::move(description), e.lastSent, e.lastReceived};
+    ++paidRevision_;
+}
+
+void TrafficBook::AddUnpaid(Totals totals) {
+    if (totals.sent == 0 && totals.received == 0) {
+        return;
+    }
+    unpaid_.sent += totals.sent;
+    unpaid_.received += totals.received;
+    ++paidRevision_;
+}
+
+void TrafficBook::ClearUnpaid() {
+    unpaid_ = {};
+    ++paidRevision_;
+}
+
+bool TrafficBook::ResumeFrom(const PaidMark& mark, const TrafMeter& meter) {
+    const auto it = entries_.find(mark.index);
+    if (it == entries_.end()) {
+        return false;
+    }
+    for (std::int32_t row = 0; row < meter.ControllerCount(); ++row) {
+        if (meter.InterfaceIndex(row) == mark.index) {
+            if (meter.ControllerNames(row) != mark.description) {
+                return false;
+            }
+            Entry& e = it->second;
+            e.totals = {Advance(mark.sent, e.lastSent), Advance(mark.received, e.lastReceived)};
+            e.atLastTick = {};
+            e.paid = mark;
+            ++paidRevision_;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<TrafficBook::PaidMark> TrafficBook::PaidMarks() const {
+    std::vector<PaidMark> marks;
+    for (const auto& [index, e] : entries_) {
+        if (e.paid) {
+            marks.push_back(*e.paid);
+        }
+    }
+    std::sort(marks.begin(), marks.end(),
+              [](const PaidMark& a, const PaidMark& b) { return a.index < b.index; });
+    return marks;
 }
 
 float UsedMb(const TrafficBook::Totals& totals) {

@@ -3,6 +3,7 @@
 namespace kv {
 
 inline constexpr int kTwipsPerPixel = 15;
+inline constexpr double kBytesPerMb = 1048576.0;
 
 // Nearest whole pixel, for sizes that do not divide (730 twips is 48.67 pixels).
 constexpr int TwipsToPixels(int twips) {

@@ -34,7 +34,7 @@ TEST(Money, AnUnusableTariffGivesNoFigures) {
         EXPECT_FALSE(TrafficLimitMb(10, tariff)) << tariff;
         EXPECT_FALSE(TrafficLeftMb(s)) << tariff;
         EXPECT_FALSE(MoneyLeft(s)) << tariff;
-        EXPECT_FALSE(CarryOverBalance(s)) << tariff;
+        EXPECT_FALSE(CarryOverBalance(10, tariff, 1)) << tariff;
     }
 }
 
@@ -49,7 +49,7 @@ TEST(Money, TheCarriedBalanceIsTheMoneyLeftAsShown) {
         {0.01f, 0.01f, 0.5f, "0,01", 0.01f},
     };
     for (const Case& c : cases) {
-        const auto balance = CarryOverBalance(State(c.limit, c.tariff, c.used));
+        const auto balance = CarryOverBalance(c.limit, c.tariff, c.used);
         ASSERT_TRUE(balance) << c.text;
         EXPECT_EQ(balance->text, c.text);
         EXPECT_EQ(balance->moneyLimit, c.value) << c.text;

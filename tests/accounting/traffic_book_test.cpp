@@ -13,14 +13,13 @@ class TrafficBookTest : public ::testing::Test {
   protected:
     TrafficBook::Totals Read(std::uint32_t index) {
         meter.GetIPStats();
-        gone = book.Observe(meter);
+        book.Observe(meter);
         return book.Of(index);
     }
 
     FakePlatform platform;
     TrafMeter meter{platform};
     TrafficBook book;
-    std::optional<TrafficBook::Totals> gone;
 };
 
 TEST_F(TrafficBookTest, AnInterfaceNewToTheTableStartsFromItsCounters) {
@@ -30,19 +29,42 @@ TEST_F(TrafficBookTest, AnInterfaceNewToTheTableStartsFromItsCounters) {
     EXPECT_EQ(t.sent, 1000);
 }
 
-TEST_F(TrafficBookTest, CountersWrappingAt32BitsKeepCountingOverSeveralTicks) {
-    auto& eth = platform.Add(3, "eth0", 4294967000u, 10);
-    Read(3);
-    const std::uint32_t readings[] = {200, 4294967000u, 100, 50000};
-    double expected = 4294967000.0;
-    std::uint32_t previous = 4294967000u;
-    for (std::uint32_t r : readings) {
-        eth.inOctets = r;
-        expected += r >= previous ? r - previous : r + 4294967296.0 - previous;
-        previous = r;
-        EXPECT_EQ(Read(3).received, expected) << r;
+// Each row: the readings after a first one of 4294967000, and the total after each of them.
+TEST_F(TrafficBookTest, ALowerReadingIsAWrapOnlyWhenItImpliesLessThanTwoGibibytes) {
+    struct Case {
+        const char* what;
+        std::uint32_t first;
+        std::vector<std::uint32_t> readings;
+        std::vector<double> totals;
+    } cases[] = {
+        {"a wrap, then steady counting",
+         4294967000u,
+         {200, 4294967000u, 100, 50000},
+         {4294967496.0, 8589934296.0, 8589934692.0, 8589984592.0}},
+        {"a wrap of just under 2 GiB in one step",
+         2147483648u,
+         {4294967295u, 2147483646u},
+         {4294967295.0, 6442450942.0}},
+        {"a driver resetting its statistics restarts from zero",
+         5000000,
+         {4999000, 5000},
+         {9999000.0, 10004000.0}},
+        {"a step back of exactly 2 GiB is a restart",
+         2147483648u,
+         {0, 10},
+         {2147483648.0, 2147483658.0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform.interfaces.clear();
+        book = TrafficBook();
+        auto& eth = platform.Add(3, "eth0", c.first, 0);
+        Read(3);
+        for (std::size_t k = 0; k < c.readings.size(); ++k) {
+            eth.inOctets = c.readings[k];
+            EXPECT_EQ(Read(3).received, c.totals[k]) << c.readings[k];
+        }
     }
-    EXPECT_EQ(Read(3).received, 4294967000.0 + 496 + 4294966800.0 + 396 + 49900);
 }
 
 TEST_F(TrafficBookTest, OtherInterfacesComingAndGoingLeaveTheTotalsAlone) {
@@ -50,14 +72,22 @@ TEST_F(TrafficBookTest, OtherInterfacesComingAndGoingLeaveTheTotalsAlone) {
     Read(3);
     platform.Add(9, "veth9", 77, 77);
     platform.interfaces[0].inOctets = 1000;  // wrapped while the table changed
-    EXPECT_EQ(Read(3).received, 4294967000.0 + 1296);
+    EXPECT_EQ(Read(3).received, 4294968296.0);
     platform.Remove(9);
     eth = platform.Find(3);
     eth->inOctets = 2000;
-    EXPECT_EQ(Read(3).received, 4294967000.0 + 2296);
+    EXPECT_EQ(Read(3).received, 4294969296.0);
 }
 
-TEST_F(TrafficBookTest, ARecreatedInterfaceIsANewInterfaceNotAWrap) {
+TEST_F(TrafficBookTest, TheSameInterfaceNumberTwiceInOneTableIsReadOnce) {
+    platform.Add(4, "eth0", 1000, 0);
+    platform.Add(4, "eth0 again", 900000, 0);
+    EXPECT_EQ(Read(4).received, 1000);
+    platform.interfaces[0].inOctets = 1500;
+    EXPECT_EQ(Read(4).received, 1500);
+}
+
+TEST_F(TrafficBookTest, TheChargedInterfaceLeavingBecomesUnpaidAndIsChargedNoMore) {
     platform.Add(1, "lo");
     platform.Add(5, "ppp0", 900000, 100000);
     Read(5);
@@ -67,20 +97,13 @@ TEST_F(TrafficBookTest, ARecreatedInterfaceIsANewInterfaceNotAWrap) {
     const TrafficBook::Totals fresh = Read(6);
     EXPECT_EQ(fresh.received, 300);
     EXPECT_EQ(fresh.sent, 200);
-    ASSERT_TRUE(gone.has_value());
-    EXPECT_EQ(gone->received, 900000);
+    EXPECT_EQ(book.Unpaid().received, 900000);
+    EXPECT_EQ(book.Unpaid().sent, 100000);
     EXPECT_FALSE(book.Charged().has_value());
-}
-
-TEST_F(TrafficBookTest, OnlyTheChargedInterfaceLeavingIsReported) {
-    platform.Add(1, "lo");
-    platform.Add(2, "eth0");
-    Read(1);
-    book.Charge(1);
-    platform.Remove(2);
-    Read(1);
-    EXPECT_FALSE(gone.has_value());
-    EXPECT_EQ(book.Charged(), 1u);
+    book.ClearUnpaid();
+    platform.Remove(1);  // an interface that was never charged leaves nothing unpaid
+    Read(6);
+    EXPECT_EQ(book.Unpaid().received, 0);
 }
 
 TEST_F(TrafficBookTest, SpeedIsTheIncreaseSinceThePreviousTickAndZeroWithoutOne) {
@@ -99,16 +122,55 @@ TEST_F(TrafficBookTest, SpeedIsTheIncreaseSinceThePreviousTickAndZeroWithoutOne)
     EXPECT_EQ(book.SpeedOf(3), 0);
 }
 
-TEST_F(TrafficBookTest, ResettingTheChargedInterfaceRestartsItsTotalsButFollowsItsCounter) {
+TEST_F(TrafficBookTest, ResettingTheChargedInterfaceRestartsItsTotalsAndMarksItsReadings) {
     auto& eth = platform.Add(3, "eth0", 5000, 1000);
     Read(3);
     book.Charge(3);
     book.EndTick();
-    book.ResetCharged();
+    book.ResetCharged("eth0");
     EXPECT_EQ(book.Of(3).received, 0);
+    const std::vector<TrafficBook::PaidMark> marks = {{3, "eth0", 1000, 5000}};
+    EXPECT_EQ(book.PaidMarks(), marks);
     eth.inOctets += 10;
     EXPECT_EQ(Read(3).received, 10);
     EXPECT_EQ(book.SpeedOf(3), 10);
+}
+
+// A new run reads the table afresh; the mark of the last carry-over says what was paid already.
+TEST_F(TrafficBookTest, AMarkedInterfaceCountsOnlyWhatMovedSinceItsMark) {
+    struct Case {
+        const char* what;
+        TrafficBook::PaidMark mark;
+        bool resumed;
+        double received;
+    } cases[] = {
+        {"same number and name", {3, "eth0", 1000, 5000}, true, 2000},
+        {"counter wrapped since", {3, "eth0", 1000, 4294967000u}, true, 7296},
+        {"another name under the number", {3, "wlan0", 1000, 5000}, false, 7000},
+        {"a number no longer there", {8, "eth0", 1000, 5000}, false, 7000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform.interfaces.clear();
+        book = TrafficBook();
+        platform.Add(3, "eth0", 7000, 1200);
+        Read(3);
+        EXPECT_EQ(book.ResumeFrom(c.mark, meter), c.resumed);
+        EXPECT_EQ(book.Of(3).received, c.received);
+        EXPECT_EQ(book.PaidMarks().size(), c.resumed ? 1u : 0u);
+    }
+}
+
+TEST_F(TrafficBookTest, AMarkIsForgottenWithItsInterface) {
+    platform.Add(3, "eth0", 7000, 1200);
+    Read(3);
+    ASSERT_TRUE(book.ResumeFrom({3, "eth0", 1000, 5000}, meter));
+    const std::uint64_t revision = book.PaidRevision();
+    platform.Remove(3);
+    platform.Add(4, "eth1");
+    Read(4);
+    EXPECT_TRUE(book.PaidMarks().empty());
+    EXPECT_NE(book.PaidRevision(), revision);
 }
 
 TEST_F(TrafficBookTest, UsedMegabytesAddBothDirectionsIn32Bits) {

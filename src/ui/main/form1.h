@@ -134,6 +134,8 @@ class Form1 : public QWidget {
     void ShowFromAnotherCopy();
     // Folder of data.dat instead of the executable's; set before Form_Load.
     void SetDataDirectory(const QString& dir) { dataDirectory_ = dir; }
+    // Which boot of the system this is; paid marks of another boot are forgotten.
+    void SetBootId(std::string id) { bootId_ = std::move(id); }
     const QString& SettingsFile() const { return settingsPath_; }
     QSystemTrayIcon* TrayIcon() const { return trayIcon; }
     // Shows a save failure that the event loop ended before it could report.
@@ -145,15 +147,24 @@ class Form1 : public QWidget {
 
   private:
     void BuildLayout();
-    void FillAdapterList();
+    void FillAdapterList(int selectedRow);
+    bool TableChanged() const;
     void SetAdapterSelection(int row);
+    std::int32_t RowOf(std::uint32_t index) const;
+    // The row named as the interface last watched was; -1 for none.
+    std::int32_t RowOfWatchedName() const;
     void FatalNoConnection();
     void UpdateSpeedGraph();
     void ShowTrafficLimit();
     void ShowSettingValue(QLabel* label, QLineEdit* box, float value);
     void RememberChange();
     void ObserveTable();
-    void ApplyCarryOver(float usedMb);
+    // Takes the cost of usedMb off the limit as the money left shows it; false when the tariff
+    // prices nothing.
+    bool PayFor(float usedMb);
+    void SettleUnpaid();
+    void ResumePaid();
+    void SavePaidIfChanged();
     void ShowMoneyFigures();
 
     ProgramState& state_;
@@ -166,6 +177,15 @@ class Form1 : public QWidget {
     std::vector<GraphLine> graphLines_;
     bool loading_ = false;
     bool rebuildingList_ = false;
+    // What the list shows, to tell when the table has changed under it.
+    struct ListedInterface {
+        std::uint32_t index;
+        std::string description;
+    };
+    std::vector<ListedInterface> listed_;
+    std::string watchedName_;
+    std::string bootId_;
+    std::uint64_t savedPaidRevision_ = 0;
 
     // In-place editing.
     struct EditorState {

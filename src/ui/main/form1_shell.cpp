@@ -79,9 +79,10 @@ void Form1::Form_Load() {
         FatalNoConnection();
     }
     book_.Observe(meter);
+    ResumePaid();
     state_.graphWidth = WholePixels(840);
     state_.graphHeight = WholePixels(1725);
-    FillAdapterList();
+    FillAdapterList(-1);
 
     AddTrayIcon();
 

@@ -24,17 +24,27 @@ class AccountingTest : public QObject {
     void firstTickShowsTheCountersAndNoSpeed();
     void moneyFiguresFollowTheTraffic_data();
     void moneyFiguresFollowTheTraffic();
-    void aRowAddedWhileWatchingRebuildsTheListAndWaits();
+    void otherInterfacesComingAndGoingKeepTheWatchedOneWatched();
+    void theListArrowKeysSwitchTheWatchedInterfaceAtEveryStep();
     void theWaitingTimerReselectsTheSavedRowAndWatchesItAtOnce();
     void aSavedRowBeyondTheTableWaits();
     void wrappedCountersStayExactAcrossAnUnrelatedRebuild();
     void aReconnectUnderTheSameRowCarriesTheBalanceOver();
-    void aLinkThatDropsWhileWaitingIsCarriedOver();
+    void aDroppedLinkIsCarriedOverAndFoundAgainByItsName();
+    void theWaitingTimerWithNothingToReselectWaitsAgain();
+    void aFailedRefreshWhileWatchingChangesNothing();
+    void trafficOfADroppedLinkWaitsForAUsableTariff();
+    void theDisconnectButtonCarriesOverWhenListingLinksFails();
+    void aRestartInTheSameBootDoesNotChargeThePaidTrafficAgain();
+    void aStartUpThatRunsTheHandlersLeavesTheFileAsItWas();
     void theDisconnectButtonCarriesTheBalanceOverOnce();
     void anEmptyTableEndsTheProgramWithoutSaving();
 
   private:
-    void Start(const char* settings);
+    void Start(const char* settings, const char* bootId = "");
+    // A new run over the same folder and system.
+    void Restart(const char* bootId);
+    QByteArray Saved() const;
     void Tick() { form->Timer1_Timer(); }
     void ExactlyOneTimerRuns();
 
@@ -63,14 +73,26 @@ void AccountingTest::cleanup() {
     form.reset();
 }
 
-void AccountingTest::Start(const char* settings) {
+void AccountingTest::Start(const char* settings, const char* bootId) {
     QFile file(dir->filePath("data.dat"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(settings);
     file.close();
+    Restart(bootId);
+}
+
+void AccountingTest::Restart(const char* bootId) {
+    form.reset();
+    state = std::make_unique<ProgramState>();
     form = std::make_unique<Form1>(*state, *platform);
     form->SetDataDirectory(dir->path());
+    form->SetBootId(bootId);
     form->Form_Load();
+}
+
+QByteArray AccountingTest::Saved() const {
+    QFile f(dir->filePath("data.dat"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void AccountingTest::ExactlyOneTimerRuns() {
@@ -123,20 +145,42 @@ void AccountingTest::moneyFiguresFollowTheTraffic() {
     QTEST(form->Label15->text(), "moneyLeft");
 }
 
-void AccountingTest::aRowAddedWhileWatchingRebuildsTheListAndWaits() {
+void AccountingTest::otherInterfacesComingAndGoingKeepTheWatchedOneWatched() {
+    platform->Find(2)->inOctets = std::uint32_t(kMb);
+    platform->Find(2)->outOctets = 0;
     Start(kWatchRow1);
-    const QString moneyLeft = form->Label15->text();
-    platform->Add(7, "ppp0");
+    platform->Add(7, "ppp0");  // a container, a VPN or a modem comes up
     Tick();
     QCOMPARE(form->List1->count(), 3);
-    QVERIFY(form->List1->selectedItems().isEmpty());
-    for (QLabel* l : {form->Label1, form->Label2, form->Label3, form->Label4}) {
-        QVERIFY(l->text().isEmpty());
-    }
-    QCOMPARE(form->Label15->text(), moneyLeft);
-    QVERIFY(form->Timer2->isActive());
+    QCOMPARE(form->List1->currentRow(), 1);
+    QCOMPARE(form->Label1->text(), QStringLiteral("eth0"));
+    QVERIFY(form->Timer1->isActive());
     ExactlyOneTimerRuns();
-    QCOMPARE(state->adapterIndex, 1);
+
+    platform->Remove(1);  // a row above the paid one goes: it moves up, and so does the choice
+    platform->Find(2)->inOctets += std::uint32_t(kMb);
+    Tick();
+    QCOMPARE(form->List1->currentRow(), 0);
+    QCOMPARE(state->adapterIndex, 0);
+    QCOMPARE(form->Label1->text(), QStringLiteral("eth0"));
+    QCOMPARE(form->Label13->text(), QStringLiteral("2,0 Мб"));
+    QCOMPARE(Saved().split('\n').value(2), QByteArray("0\r"));
+    ExactlyOneTimerRuns();
+}
+
+void AccountingTest::theListArrowKeysSwitchTheWatchedInterfaceAtEveryStep() {
+    platform->Add(3, "wlan0", 777, 0);
+    Start(kWatchRow1);
+    form->show();
+    form->List1->setFocus();
+    QTest::keyClick(form->List1, Qt::Key_Down);
+    QCOMPARE(form->Label1->text(), QStringLiteral("wlan0"));
+    QCOMPARE(form->Label3->text(), QStringLiteral("Принято:    777 байт"));
+    QTest::keyClick(form->List1, Qt::Key_Up);
+    QTest::keyClick(form->List1, Qt::Key_Up);
+    QCOMPARE(form->Label1->text(), QStringLiteral("lo"));
+    QCOMPARE(state->adapterIndex, 0);
+    QCOMPARE(Saved().split('\n').value(2), QByteArray("0\r"));
 }
 
 void AccountingTest::theWaitingTimerReselectsTheSavedRowAndWatchesItAtOnce() {
@@ -170,8 +214,7 @@ void AccountingTest::wrappedCountersStayExactAcrossAnUnrelatedRebuild() {
     QCOMPARE(form->Label3->text(), QStringLiteral("Принято: 4 294 968 000 байт"));
     platform->Add(30, "veth30");  // a container's link comes up
     platform->Find(2)->inOctets = 1704;
-    Tick();                         // rebuild: waits for a choice
-    form->List1->setCurrentRow(1);  // the user picks the same interface again
+    Tick();
     QCOMPARE(form->Label3->text(), QStringLiteral("Принято: 4 294 969 000 байт"));
     ExactlyOneTimerRuns();
 }
@@ -194,20 +237,118 @@ void AccountingTest::aReconnectUnderTheSameRowCarriesTheBalanceOver() {
     QVERIFY(saved.readAll().startsWith("6,25\r\n"));
 }
 
-void AccountingTest::aLinkThatDropsWhileWaitingIsCarriedOver() {
+void AccountingTest::aDroppedLinkIsCarriedOverAndFoundAgainByItsName() {
+    platform->Add(4, "ppp0", std::uint32_t(2 * kMb), 0);
+    Start("10\r\n2,5\r\n2\r\n");
+    QCOMPARE(form->Label1->text(), QStringLiteral("ppp0"));
+    platform->Remove(4);
+    Tick();
+    QCOMPARE(state->moneyLimit, 5.0f);  // 10 - 2 MB at 2,5
+    QCOMPARE(form->Label7->text(), QStringLiteral("5,0"));
+    QVERIFY(form->Timer2->isActive());
+    ExactlyOneTimerRuns();
+    platform->Add(3, "wlan0");  // something else comes up first, at the saved row
+    platform->Add(9, "ppp0", 300, 0);
+    form->Timer2_Timer();
+    QCOMPARE(form->List1->currentRow(), 3);
+    QCOMPARE(state->adapterIndex, 3);
+    QCOMPARE(form->Label1->text(), QStringLiteral("ppp0"));
+    QCOMPARE(form->Label3->text(), QStringLiteral("Принято:    300 байт"));
+    QCOMPARE(state->moneyLimit, 5.0f);
+    ExactlyOneTimerRuns();
+}
+
+void AccountingTest::theWaitingTimerWithNothingToReselectWaitsAgain() {
+    Start("10\r\n2,5\r\n-1\r\n");
+    QVERIFY(form->Timer2->isActive());
+    platform->Add(5, "ppp0");
+    form->Timer2_Timer();
+    QVERIFY(form->List1->selectedItems().isEmpty());
+    QVERIFY(form->Timer1->isActive());
+    ExactlyOneTimerRuns();
+    Tick();
+    QVERIFY(form->Timer2->isActive());
+    QVERIFY(form->Label1->text().isEmpty());
+    ExactlyOneTimerRuns();
+}
+
+void AccountingTest::aFailedRefreshWhileWatchingChangesNothing() {
+    Start(kWatchRow1);
+    platform->Find(2)->inOctets += 4000;
+    Tick();
+    const QString received = form->Label3->text();
+    const QString moneyLeft = form->Label15->text();
+    platform->fillResult = 31;  // ERROR_GEN_FAILURE
+    platform->Find(2)->inOctets += 4000;
+    Tick();
+    QCOMPARE(form->Label3->text(), received);
+    QCOMPARE(form->Label15->text(), moneyLeft);
+    QCOMPARE(form->Label4->text(), QStringLiteral("Текущая скорость:   0 байт/сек"));
+    QVERIFY(platform->messages.empty());
+    QVERIFY(form->Timer1->isActive());
+}
+
+// The balance is carried over with a tariff that cannot price the traffic (a hand-edited file):
+// nothing is charged or forgotten until a tariff can.
+void AccountingTest::trafficOfADroppedLinkWaitsForAUsableTariff() {
     platform->Find(2)->inOctets = std::uint32_t(2 * kMb);
     platform->Find(2)->outOctets = 0;
-    Start(kWatchRow1);
-    platform->Add(8, "veth8");
-    Tick();  // waiting now
-    platform->Find(2)->inOctets = std::uint32_t(3 * kMb);
-    form->Timer2_Timer();  // the same count: still waiting, but the traffic is read
-    QVERIFY(form->Timer2->isActive());
+    Start("10\r\n3E+38\r\n1\r\n");
     platform->Remove(2);
-    platform->Remove(8);
+    Tick();
+    QCOMPARE(state->moneyLimit, 10.0f);
+    form->Command3_Click();  // the button takes nothing off either
+    QCOMPARE(state->moneyLimit, 10.0f);
+    state->tariffPerMb = 2.5f;
     form->Timer2_Timer();
-    QCOMPARE(state->moneyLimit, 2.5f);  // 10 - 3 MB at 2,5
-    QCOMPARE(form->Label7->text(), QStringLiteral("2,5"));
+    QCOMPARE(state->moneyLimit, 5.0f);
+    form->Timer2_Timer();
+    form->Command3_Click();
+    QCOMPARE(state->moneyLimit, 5.0f);
+    QVERIFY(Saved().startsWith("5\r\n"));
+}
+
+void AccountingTest::theDisconnectButtonCarriesOverWhenListingLinksFails() {
+    platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
+    platform->Find(2)->outOctets = 0;
+    Start(kWatchRow1);
+    platform->enumResult = 632;  // ERROR_INVALID_SIZE
+    form->Command3_Click();
+    QCOMPARE(form->ReturnCode, 632);
+    QCOMPARE(state->moneyLimit, 6.25f);
+}
+
+// Paid once on a link that stays up, the same traffic must not come back after a restart.
+void AccountingTest::aRestartInTheSameBootDoesNotChargeThePaidTrafficAgain() {
+    platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
+    platform->Find(2)->outOctets = 0;
+    Start(kWatchRow1, "boot-a");
+    form->Command3_Click();
+    QCOMPARE(state->moneyLimit, 6.25f);
+    form->Command1_Click();
+
+    platform->Find(2)->inOctets += std::uint32_t(kMb);
+    Restart("boot-a");
+    QCOMPARE(form->Label13->text(), QStringLiteral("1,0 Мб"));
+    form->Command3_Click();
+    QCOMPARE(state->moneyLimit, 3.75f);
+    form->Command1_Click();
+
+    // Another boot: the counters are the kernel's afresh and the record means nothing.
+    platform->Find(2)->inOctets = std::uint32_t(kMb);
+    Restart("boot-b");
+    QCOMPARE(form->Label13->text(), QStringLiteral("1,0 Мб"));
+    form->Command1_Click();
+    platform->Find(2)->inOctets += std::uint32_t(kMb);
+    Restart("boot-b");
+    QCOMPARE(form->Label13->text(), QStringLiteral("2,0 Мб"));
+}
+
+void AccountingTest::aStartUpThatRunsTheHandlersLeavesTheFileAsItWas() {
+    const QByteArray full = "7,5\r\n2,5\r\n1\r\n1500\r\n1200\r\n3000\r\n2400\r\n1\r\n1\r\n0\r\n";
+    Start(full.constData());
+    QCOMPARE(form->Label1->text(), QStringLiteral("eth0"));
+    QCOMPARE(Saved(), full);
 }
 
 void AccountingTest::theDisconnectButtonCarriesTheBalanceOverOnce() {
