@@ -14,6 +14,11 @@ KV_TEST_PACKAGES=(
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian file
 )
+# scripts/qt-mingw.sh: Qt for Windows built from Debian's source package.
+KV_QT_MINGW_PACKAGES=(
+  g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools ninja-build cmake dpkg-dev xz-utils
+  perl
+)
 # Only for the whole-program benchmarks in bench/ (idle cost, start-up, accuracy); never part
 # of a test install.
 KV_BENCH_PACKAGES=(
