@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
-set -euo pipefail
+# Installs the Debian packages the build and the tests need, only those that are missing. Sourced:
+# it leaves the shell options of the script that sources it alone.
 
 KV_BUILD_PACKAGES=(
   build-essential cmake pkg-config clang-format
@@ -41,7 +41,7 @@ kv_install() {
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: $missing"
-  $sudo apt-get update -qq
+  $sudo apt-get update -qq || return 1
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 }
