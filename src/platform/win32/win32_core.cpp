@@ -8,6 +8,7 @@
 
 #include "platform/iftable_layout.h"
 #include "platform/ras_layout.h"
+#include "platform/utf8_prefix.h"
 #include "platform/win32/ras_translate.h"
 #include "platform/win_errors.h"
 
@@ -128,12 +129,7 @@ int Core::GetWindowTextA(Platform::PlayerHandle window, char* buffer, int size) 
         return 0;
     }
     GetWindowTextLengthA(window);
-    int n = std::min(int(title_.size()), size - 1);
-    // Never end inside a UTF-8 sequence.
-    while (n > 0 && n < int(title_.size()) &&
-           (static_cast<unsigned char>(title_[n]) & 0xC0) == 0x80) {
-        --n;
-    }
+    const int n = int(Utf8PrefixLength(title_, std::size_t(size - 1)));
     std::copy_n(title_.data(), n, buffer);
     buffer[n] = '\0';
     return n;
