@@ -14,6 +14,11 @@ KV_TEST_PACKAGES=(
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian file
 )
+# ./test.sh windows: the cross compiler, GoogleTest's sources to build with it, Wine to run the
+# result, and the Russian locale's sources for Wine's code page 1251.
+KV_WINDOWS_TEST_PACKAGES=(
+  cmake make python3 iproute2 g++-mingw-w64-x86-64 googletest wine64 locales
+)
 # scripts/qt-mingw.sh: Qt for Windows built from Debian's source package.
 KV_QT_MINGW_PACKAGES=(
   g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools ninja-build cmake dpkg-dev xz-utils
