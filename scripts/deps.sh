@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
-set -euo pipefail
+# Installs the Debian packages the build and the tests need, only those that are missing. Sourced:
+# it leaves the shell options of the script that sources it alone.
 
 KV_BUILD_PACKAGES=(
   build-essential cmake pkg-config clang-format
@@ -13,6 +13,16 @@ KV_TEST_PACKAGES=(
   at-spi2-core python3-pyatspi python3-dbus python3-gi mpv mpv-mpris ffmpeg imagemagick
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian file
+)
+# ./test.sh windows: the cross compiler, GoogleTest's sources to build with it, Wine to run the
+# result, and the Russian locale's sources for Wine's code page 1251.
+KV_WINDOWS_TEST_PACKAGES=(
+  cmake make python3 iproute2 g++-mingw-w64-x86-64 googletest wine64 locales
+)
+# scripts/qt-mingw.sh: Qt for Windows built from Debian's source package.
+KV_QT_MINGW_PACKAGES=(
+  g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools ninja-build cmake dpkg-dev xz-utils
+  perl
 )
 # Only for the whole-program benchmarks in bench/ (idle cost, start-up, accuracy); never part
 # of a test install.
@@ -36,7 +46,7 @@ kv_install() {
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: $missing"
-  $sudo apt-get update -qq
+  $sudo apt-get update -qq || return 1
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/netns.h"
+#include "platform/utf8_prefix.h"
 #include "platform/win_errors.h"
 
 namespace kv {

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """GetIfTable under Wine, held against the kernel's own counters.
 
-Builds a network namespace with one end of a veth pair and a tun device, runs iftable_dump.exe
-inside it twice, with known UDP traffic sent from the far end in between, and checks every row
-(raw table and the program's reader) against /sys/class/net. Ends with "netns: P passed, F failed".
+Builds a network namespace with one end of a veth pair and two tun devices, one with a Cyrillic
+name, which Wine, like a Russian Windows, writes in code page 1251; runs iftable_dump.exe inside it
+twice, with known UDP traffic sent from the far end in between, and checks every row (raw table
+and the program's reader) against /sys/class/net. Ends with "netns: P passed, F failed".
 Usage: iftable_netns.py <iftable_dump.exe> <wine loader> <wineprefix>
 """
+import codecs
 import os
 import socket
 import subprocess
@@ -16,6 +18,10 @@ DUMP, WINE, PREFIX = sys.argv[1:4]
 TAG = f"kvw{os.getpid()}"
 NEAR, FAR = TAG + "n", TAG + "f"
 VETH_NEAR, VETH_FAR, TUN = "kvwv0", "kvwv1", "kvwtun0"
+CYRILLIC_TUN = "сеть0"
+# Wine takes its ANSI code page from the locale: ru_RU gives 1251. Compiled here, so the machine
+# needs no generated locales.
+LOCALE, LOCALE_DIR = "ru_RU.UTF-8", PREFIX + "-locale"
 NEAR_IP, FAR_IP = "10.231.7.1", "10.231.7.2"
 PAYLOAD, DATAGRAMS = 1000, 50
 FRAME = PAYLOAD + 8 + 20 + 14  # UDP, IPv4 and Ethernet headers as counted in rx_bytes
@@ -38,7 +44,7 @@ def run(*args, **kw):
 
 
 def wine_env():
-    return dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all")
+    return dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", LC_ALL=LOCALE, LOCPATH=LOCALE_DIR)
 
 
 def stop_wineserver():
@@ -47,6 +53,9 @@ def stop_wineserver():
 
 
 def setup():
+    if not os.path.isdir(os.path.join(LOCALE_DIR, LOCALE)):
+        os.makedirs(LOCALE_DIR, exist_ok=True)
+        run("localedef", "-i", "ru_RU", "-f", "UTF-8", os.path.join(LOCALE_DIR, LOCALE))
     run("ip", "netns", "add", NEAR)
     run("ip", "netns", "add", FAR)
     # No IPv6: its autoconfiguration would send packets at moments of its own choosing.
@@ -64,6 +73,7 @@ def setup():
     run("ip", "-n", NEAR, "tuntap", "add", "dev", TUN, "mode", "tun")
     run("ip", "-n", NEAR, "addr", "add", "10.231.8.1/24", "dev", TUN)
     run("ip", "-n", NEAR, "link", "set", TUN, "up")
+    run("ip", "-n", NEAR, "tuntap", "add", "dev", CYRILLIC_TUN, "mode", "tun")
 
 
 def teardown():
@@ -94,6 +104,12 @@ def dump():
     # The wineserver and the service that answers GetIfTable start here, inside the namespace.
     text = run("ip", "netns", "exec", NEAR, WINE, DUMP, env=wine_env(), timeout=180)
     lines = [dict(f.split("=", 1) for f in line.split("\t")) for line in text.splitlines()]
+    # Names come escaped byte by byte; the kernel's are UTF-8.
+    for line in lines:
+        for key in ("descr", "meter_name"):
+            if key in line:
+                line[key] = codecs.escape_decode(line[key].encode())[0].decode("utf-8",
+                                                                              "backslashreplace")
     return lines[0], lines[1:]
 
 

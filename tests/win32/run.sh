@@ -6,7 +6,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/deps.sh
-kv_install cmake make python3 iproute2 g++-mingw-w64-x86-64 googletest wine64 || exit 1
+kv_install "${KV_WINDOWS_TEST_PACKAGES[@]}" || exit 1
 
 build=build-win32
 wine=/usr/lib/wine/wine64

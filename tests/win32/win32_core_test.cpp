@@ -1,7 +1,9 @@
 #include "platform/win32/win32_core.h"
 
 #include <gtest/gtest.h>
+#include <iphlpapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -239,6 +241,108 @@ TEST(SystemIfTable, SizeQueryThenFill) {
     kv::TrafMeter meter(platform);
     meter.GetIPStats();
     EXPECT_EQ(meter.ControllerCount(), std::int32_t(rows));
+}
+
+// "Беспроводное соединение" as a Russian Windows writes it (code page 1251).
+const std::string kWireless1251 =
+    "\xc1\xe5\xf1\xef\xf0\xee\xe2\xee\xe4\xed\xee\xe5\x20\xf1\xee\xe5\xe4\xe8\xed\xe5\xed\xe8\xe5";
+const std::string kB1251 = "\xc1";  // "Б"
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
+TEST(DescriptionToUtf8, ConvertsTheAnsiCodePageAndCutsBetweenLetters) {
+    const std::string x255 = std::string(255, 'x');
+    const struct {
+        const char* name;
+        std::string field;
+        std::uint32_t length;
+        std::string expected;
+    } cases[] = {
+        {"cyrillic", kWireless1251, std::uint32_t(kWireless1251.size()), "Беспроводное соединение"},
+        {"ascii", "Realtek PCIe GbE Family Controller", 34, "Realtek PCIe GbE Family Controller"},
+        {"countedNul", std::string("lo\0", 3), 3, std::string("lo\0", 3)},
+        {"onlyTheCountedBytes", kWireless1251, 1, "Б"},
+        {"empty", "", 0, ""},
+        // 255 + 2 bytes do not fit: the letter is dropped whole, not halved.
+        {"cutInsideALetter", x255 + kB1251, 256, x255},
+        {"lastLetterFitsExactly", std::string(254, 'x') + "\xc1\xe2", 256,
+         std::string(254, 'x') + "Б"},
+        {"fullFieldOfLetters", Repeat(kB1251, 256), 256, Repeat("Б", 128)},
+        {"oddByteBeforeLetters", "x" + Repeat(kB1251, 255), 256, "x" + Repeat("Б", 127)},
+        // A length past the field counts only the field.
+        {"lengthPastTheField", Repeat(kB1251, 256), 1000, Repeat("Б", 128)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> field(kv::iftable::kDescrSize + 4, 0xEE);
+        std::memcpy(field.data(), c.field.data(), c.field.size());
+        const std::uint32_t length = kv::win32::DescriptionToUtf8(field.data(), c.length, 1251);
+        ASSERT_EQ(length, c.expected.size());
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(field.data()), length), c.expected);
+        for (std::size_t k = length; k < field.size(); ++k) {
+            ASSERT_EQ(field[k], k < kv::iftable::kDescrSize ? 0 : 0xEE) << "byte " << k;
+        }
+    }
+}
+
+TEST(DescriptionToUtf8, EveryRowOfTheTableAndNoFurther) {
+    // The count claims a third row the buffer has no room for.
+    std::vector<std::uint8_t> table(kv::iftable::TableSize(2) + 100, 0xEE);
+    WriteU32(table.data(), 3);
+    const std::string descr[] = {kWireless1251, "Loopback"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::uint8_t* row = table.data() + kv::iftable::RowOffset(i);
+        WriteU32(row + kv::iftable::kIndexOffset, std::uint32_t(i + 1));
+        WriteU32(row + kv::iftable::kDescrLenOffset, std::uint32_t(descr[i].size()));
+        std::memcpy(row + kv::iftable::kDescrOffset, descr[i].data(), descr[i].size());
+    }
+    const std::vector<std::uint8_t> before = table;
+
+    kv::win32::DescriptionsToUtf8(table.data(), std::uint32_t(table.size()), 1251);
+
+    const std::string expected[] = {"Беспроводное соединение", "Loopback"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::uint8_t* row = table.data() + kv::iftable::RowOffset(i);
+        const std::uint32_t length = ReadU32(row + kv::iftable::kDescrLenOffset);
+        EXPECT_EQ(
+            std::string(reinterpret_cast<const char*>(row + kv::iftable::kDescrOffset), length),
+            expected[i]);
+        EXPECT_TRUE(std::equal(row, row + kv::iftable::kDescrLenOffset,
+                               before.data() + kv::iftable::RowOffset(i)))
+            << "row " << i << " changed before its description";
+    }
+    EXPECT_TRUE(std::equal(table.begin() + kv::iftable::TableSize(2), table.end(),
+                           before.begin() + kv::iftable::TableSize(2)));
+}
+
+// Wine's descriptions are the interfaces' ASCII names: the backend hands them over unchanged.
+TEST(SystemIfTable, AsciiDescriptionsPassUnchanged) {
+    std::uint32_t size = 0;
+    kv::win32::Core core;
+    ASSERT_EQ(core.GetIfTable(nullptr, &size, false), kv::win::kErrorInsufficientBuffer);
+    std::vector<std::uint8_t> raw(size * 2), converted(size * 2);
+    ULONG rawSize = ULONG(raw.size());
+    ASSERT_EQ(::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(raw.data()), &rawSize, FALSE), 0u);
+    std::uint32_t convertedSize = std::uint32_t(converted.size());
+    ASSERT_EQ(core.GetIfTable(converted.data(), &convertedSize, false), kv::win::kNoError);
+
+    const std::uint32_t rows = ReadU32(raw.data());
+    ASSERT_EQ(ReadU32(converted.data()), rows);
+    for (std::uint32_t i = 0; i < rows; ++i) {
+        const std::uint8_t* a = raw.data() + kv::iftable::RowOffset(i);
+        const std::uint8_t* b = converted.data() + kv::iftable::RowOffset(i);
+        EXPECT_EQ(ReadU32(b + kv::iftable::kIndexOffset), ReadU32(a + kv::iftable::kIndexOffset));
+        EXPECT_TRUE(std::equal(a + kv::iftable::kDescrLenOffset,
+                               a + kv::iftable::kDescrOffset + kv::iftable::kDescrSize,
+                               b + kv::iftable::kDescrLenOffset))
+            << "row " << i;
+    }
 }
 
 // A window of the player's class in this process, found and read through the backend.

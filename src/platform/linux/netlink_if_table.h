@@ -17,10 +17,6 @@ struct nlmsghdr;
 
 namespace kv {
 
-// Length of the longest prefix of `text` of at most `limit` bytes that does not end with an
-// incomplete UTF-8 multibyte sequence. Invalid bytes elsewhere are kept as they are.
-std::size_t Utf8PrefixLength(std::string_view text, std::size_t limit);
-
 // GetIfTable over rtnetlink. One RTM_GETSTATS dump per refresh supplies the counters; interface
 // details come from RTM_GETLINK and are re-read only when the kernel announces a link change or
 // the set of interfaces changes, so an ordinary refresh costs one counters dump.

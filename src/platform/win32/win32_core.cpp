@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "platform/iftable_layout.h"
 #include "platform/ras_layout.h"
+#include "platform/utf8_prefix.h"
 #include "platform/win32/ras_translate.h"
 #include "platform/win_errors.h"
 
@@ -27,6 +29,7 @@ static_assert(offsetof(MIB_IFROW, dwInOctets) == iftable::kInOctetsOffset);
 static_assert(offsetof(MIB_IFROW, dwOutOctets) == iftable::kOutOctetsOffset);
 static_assert(offsetof(MIB_IFROW, dwDescrLen) == iftable::kDescrLenOffset);
 static_assert(offsetof(MIB_IFROW, bDescr) == iftable::kDescrOffset);
+static_assert(MAXLEN_IFDESCR == iftable::kDescrSize);
 // The names are copied field by field into the same sizes.
 static_assert(sizeof(NativeConnection::szEntryName) == ras::kEntryNameSize);
 static_assert(sizeof(NativeConnection::szDeviceType) == ras::kDeviceTypeSize);
@@ -36,18 +39,26 @@ RasApi SystemRas() {
     return {&::RasEnumConnectionsA, &::RasHangUpA};
 }
 
-std::wstring Widen(const char* utf8) {
-    if (utf8 == nullptr || *utf8 == '\0') {
-        return {};
-    }
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+namespace {
+
+// `length` bytes in `codePage`; empty when they are not text in it.
+std::wstring ToUtf16(UINT codePage, const char* bytes, int length) {
+    const int n = ::MultiByteToWideChar(codePage, 0, bytes, length, nullptr, 0);
     if (n <= 0) {
         return {};
     }
     std::wstring out(std::size_t(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), n);
-    out.resize(std::size_t(n - 1));
+    ::MultiByteToWideChar(codePage, 0, bytes, length, out.data(), n);
     return out;
+}
+
+}  // namespace
+
+std::wstring Widen(const char* utf8) {
+    if (utf8 == nullptr || *utf8 == '\0') {
+        return {};
+    }
+    return ToUtf16(CP_UTF8, utf8, int(std::strlen(utf8)));
 }
 
 std::string Narrow(const wchar_t* text, int length) {
@@ -60,11 +71,43 @@ std::string Narrow(const wchar_t* text, int length) {
     return out;
 }
 
+std::uint32_t DescriptionToUtf8(std::uint8_t* descr, std::uint32_t length, UINT codePage) {
+    const auto* bytes = reinterpret_cast<const char*>(descr);
+    const int n = int(std::min<std::uint32_t>(length, iftable::kDescrSize));
+    const std::wstring text = ToUtf16(codePage, bytes, n);
+    // Bytes that are no text in that code page are kept as they came.
+    const std::string utf8 =
+        text.empty() ? std::string(bytes, std::size_t(n)) : Narrow(text.data(), int(text.size()));
+    const std::size_t kept = Utf8PrefixLength(utf8, iftable::kDescrSize);
+    std::memset(descr, 0, iftable::kDescrSize);
+    std::memcpy(descr, utf8.data(), kept);
+    return std::uint32_t(kept);
+}
+
+void DescriptionsToUtf8(std::uint8_t* table, std::uint32_t size, UINT codePage) {
+    if (size < iftable::kHeaderSize) {
+        return;
+    }
+    const std::uint32_t rows = std::min<std::uint32_t>(
+        iftable::ReadU32(table), (size - iftable::kHeaderSize) / iftable::kRowSize);
+    for (std::uint32_t i = 0; i < rows; ++i) {
+        std::uint8_t* row = table + iftable::RowOffset(i);
+        const std::uint32_t length = iftable::ReadU32(row + iftable::kDescrLenOffset);
+        iftable::WriteU32(row + iftable::kDescrLenOffset,
+                          DescriptionToUtf8(row + iftable::kDescrOffset, length, codePage));
+    }
+}
+
 Core::Core(RasApi ras) : ras_(ras) {}
 
 std::uint32_t Core::GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) {
-    return ::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(table), reinterpret_cast<PULONG>(size),
-                        order ? TRUE : FALSE);
+    const std::uint32_t offered = size != nullptr ? *size : 0;
+    const DWORD result = ::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(table),
+                                      reinterpret_cast<PULONG>(size), order ? TRUE : FALSE);
+    if (result == NO_ERROR && table != nullptr) {
+        DescriptionsToUtf8(table, offered, CP_ACP);
+    }
+    return result;
 }
 
 std::uint32_t Core::RasEnumConnectionsA(std::uint8_t* connections, std::uint32_t* size,
@@ -128,12 +171,7 @@ int Core::GetWindowTextA(Platform::PlayerHandle window, char* buffer, int size) 
         return 0;
     }
     GetWindowTextLengthA(window);
-    int n = std::min(int(title_.size()), size - 1);
-    // Never end inside a UTF-8 sequence.
-    while (n > 0 && n < int(title_.size()) &&
-           (static_cast<unsigned char>(title_[n]) & 0xC0) == 0x80) {
-        --n;
-    }
+    const int n = int(Utf8PrefixLength(title_, std::size_t(size - 1)));
     std::copy_n(title_.data(), n, buffer);
     buffer[n] = '\0';
     return n;

@@ -53,4 +53,11 @@ class Core {
 std::wstring Widen(const char* utf8);
 std::string Narrow(const wchar_t* text, int length);
 
+// GetIfTable writes bDescr in the ANSI code page. Rewrites one row's description of `length`
+// bytes in `codePage` as UTF-8 in place, cut where a letter would not fit the field, and returns
+// the new length.
+std::uint32_t DescriptionToUtf8(std::uint8_t* descr, std::uint32_t length, UINT codePage);
+// The same for every row of a table GetIfTable filled into `size` bytes, lengths included.
+void DescriptionsToUtf8(std::uint8_t* table, std::uint32_t size, UINT codePage);
+
 }  // namespace kv::win32
