@@ -44,6 +44,12 @@ QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& capti
     auto* option = new QRadioButton(caption, parent);
     option->setObjectName(name);
     PaintBlackOnWhite(option, true);
+    // Styles draw the round button in the Base colour and its dot in the Text colour: black on
+    // black would leave an unset button invisible. White with a black dot, as on Windows.
+    QPalette palette = option->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    option->setPalette(palette);
     return option;
 }
 

@@ -1,9 +1,12 @@
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -21,6 +24,7 @@ class LayoutTest : public QObject {
     void everyControlFitsTheClientArea();
     void valueLabelsArePlainTextWithDescriptions();
     void buttonsCarryTheirPictures();
+    void everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot();
 };
 
 namespace {
@@ -119,6 +123,37 @@ void LayoutTest::buttonsCarryTheirPictures() {
         QCOMPARE(b.button->accessibleName(), QString::fromUtf8(b.name));
     }
     QCOMPARE(form.windowIcon().availableSizes().size(), 7);
+}
+
+void LayoutTest::everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot() {
+    test::FakePlatform platform;
+    ProgramState state;
+    Form1 form(state, platform);
+    Form1* f = &form;
+    const struct {
+        QRadioButton* option;
+        bool set;
+    } options[] = {
+        {f->Option2, true}, {f->Option1, false}, {f->Option4, false}, {f->Option3, true}};
+    for (const auto& [option, set] : options) {
+        QCOMPARE(option->isChecked(), set);
+        QStyleOptionButton look;
+        look.initFrom(option);
+        const QRect round =
+            option->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &look, option);
+        const QImage shot = option->grab().toImage();
+        // The panel is black: the round button must stand out from it, set or not.
+        int light = 0;
+        for (int y = round.top(); y <= round.bottom(); ++y) {
+            for (int x = round.left(); x <= round.right(); ++x) {
+                light += qGray(shot.pixel(x, y)) > 160 ? 1 : 0;
+            }
+        }
+        QVERIFY2(light * 3 >= round.width() * round.height(), qPrintable(option->text()));
+        // The dot is dark on the light round button.
+        const int middle = qGray(shot.pixel(round.center()));
+        QVERIFY2(set ? middle < 100 : middle > 160, qPrintable(option->text()));
+    }
 }
 
 }  // namespace kv
