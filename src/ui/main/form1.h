@@ -142,6 +142,7 @@ class Form1 : public QWidget {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void BuildLayout();
@@ -166,6 +167,7 @@ class Form1 : public QWidget {
     std::vector<GraphLine> graphLines_;
     bool loading_ = false;
     bool rebuildingList_ = false;
+    bool iconQueued_ = false;
 
     // In-place editing.
     struct EditorState {

@@ -9,10 +9,12 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "support/fake_platform.h"
 #include "ui/common/graph_box.h"
 #include "ui/main/form1.h"
+#include "ui/main/program_look.h"
 
 namespace kv {
 
@@ -24,6 +26,8 @@ class LayoutTest : public QObject {
     void everyControlFitsTheClientArea();
     void valueLabelsArePlainTextWithDescriptions();
     void buttonsCarryTheirPictures();
+    void theProgramIconHasEightSizesEachItsOwnPicture();
+    void theWindowTakesItsIconOnlyOnceItIsOnScreen();
     void everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot();
 };
 
@@ -122,7 +126,37 @@ void LayoutTest::buttonsCarryTheirPictures() {
         QVERIFY(!b.button->icon().isNull());
         QCOMPARE(b.button->accessibleName(), QString::fromUtf8(b.name));
     }
-    QCOMPARE(form.windowIcon().availableSizes().size(), 7);
+}
+
+void LayoutTest::theProgramIconHasEightSizesEachItsOwnPicture() {
+    const QIcon icon = ProgramIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    QCOMPARE(sizes.size(), 8);
+    int k = 0;
+    for (int side : {16, 24, 32, 48, 64, 72, 96, 128}) {
+        QCOMPARE(sizes[k++], QSize(side, side));
+        // The size's own picture, not a neighbour scaled to it.
+        const QImage own(QStringLiteral(":/images/icon-%1.png").arg(side));
+        QCOMPARE(own.size(), QSize(side, side));
+        QCOMPARE(icon.pixmap(side).toImage().convertToFormat(QImage::Format_ARGB32),
+                 own.convertToFormat(QImage::Format_ARGB32));
+    }
+    // Sizes in between and beyond are scaled down from the next picture up, or the largest.
+    QCOMPARE(icon.pixmap(20).size(), QSize(20, 20));
+    QCOMPARE(icon.actualSize(QSize(40, 20)), QSize(20, 20));
+    QCOMPARE(icon.pixmap(256).size(), QSize(128, 128));
+}
+
+void LayoutTest::theWindowTakesItsIconOnlyOnceItIsOnScreen() {
+    test::FakePlatform platform;
+    ProgramState state;
+    Form1 form(state, platform);
+    form.show();
+    // Made and about to map: handing over the pictures now would delay the first frame.
+    QVERIFY(form.windowHandle()->icon().isNull());
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTRY_COMPARE(form.windowHandle()->icon().availableSizes().size(), 8);
+    QCOMPARE(form.windowIcon().availableSizes(), ProgramIcon().availableSizes());
 }
 
 void LayoutTest::everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot() {
