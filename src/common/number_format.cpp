@@ -48,7 +48,8 @@ template <typename T>
 DecimalText ToDecimal(T value, int significant) {
     auto [digits, exponent] = ToScientific(value, significant);
     DecimalText out;
-    out.negative = std::signbit(value);
+    // Zero of either sign is no debt; every value below zero keeps its "-".
+    out.negative = value < 0;
     if (exponent >= 0) {
         const auto whole_len = static_cast<std::size_t>(exponent) + 1;
         if (digits.size() < whole_len) {
@@ -141,9 +142,8 @@ std::string ApplyPattern(DecimalText number, std::string_view pattern) {
         }
     }
 
-    const bool all_zero =
-        number.whole.empty() && number.fraction.find_first_not_of('0') == std::string::npos;
-    std::string out = number.negative && !all_zero ? "-" : "";
+    // The sign stays when the digits shown are all zero: "-0,0" is money just run out.
+    std::string out = number.negative ? "-" : "";
     out += int_text;
     if (point != std::string_view::npos) {
         out += ',';

@@ -18,8 +18,8 @@ inline constexpr std::string_view kBytesPerSecond = "### ### ##0 байт/сек
 
 // Formats by pattern, rounding half away from zero on the value's decimal form as its type
 // carries it: 15 significant digits for double, 7 for float. Only the first "." is the decimal
-// comma. No "-" is written when every digit shown is zero (-0.001 gives "0,0"). Non-finite values
-// give "".
+// comma. A value below zero always gets its "-", also when every digit shown is zero (-0.001
+// gives "-0,0"); zero of either sign has none (-0.0 gives "0,0"). Non-finite values give "".
 std::string FormatPattern(double value, std::string_view pattern);
 std::string FormatPattern(float value, std::string_view pattern);
 

@@ -29,6 +29,10 @@ class Platform {
         std::int32_t x = 0;
         std::int32_t y = 0;
     };
+    struct Rect {
+        Point origin;  // top-left corner on the whole desktop, which may lie left of or above 0
+        Point size;
+    };
 
     virtual ~Platform() = default;
 
@@ -59,7 +63,7 @@ class Platform {
                                const char* parameters, const char* directory, int show) = 0;
 
     // Window-system facilities.
-    virtual Point PrimaryScreenSizeTwips() = 0;
+    virtual Rect PrimaryScreenTwips() = 0;
     // Modal message box titled "Квотомер" with an OK button; style 16 adds the critical icon.
     virtual void ShowMessageBox(const std::string& text, int style) = 0;
     // Ends the process at once, without saving; never returns.

@@ -43,11 +43,15 @@ TEST(Money, TheCarriedBalanceIsTheMoneyLeftAsShown) {
         float limit, tariff, used;
         const char* text;
         float value;
-    } cases[] = {
-        {10, 2.5f, 1.5f, "6,25", 6.25f},     {10, 2.5f, 5, "-2,5", -2.5f}, {10, 3, 1, "7,0", 7},
-        {10, 3, 0.001f, "10,0", 10},  // 9.997 shows as 10,0 and 10 is carried
-        {0.01f, 0.01f, 0.5f, "0,01", 0.01f},
-    };
+    } cases[] =
+        {
+            {10, 2.5f, 1.5f, "6,25", 6.25f},
+            {10, 2.5f, 5, "-2,5", -2.5f},
+            {10, 3, 1, "7,0", 7},
+            {10, 3, 0.001f, "10,0", 10},  // 9.997 shows as 10,0 and 10 is carried
+            {0.01f, 0.01f, 0.5f, "0,01", 0.01f},
+            {10, 2.5f, 4.0016f, "-0,0", 0},  // 0.004 over the limit: shown and carried as run out
+        };
     for (const Case& c : cases) {
         const auto balance = CarryOverBalance(c.limit, c.tariff, c.used);
         ASSERT_TRUE(balance) << c.text;

@@ -24,9 +24,15 @@ TEST(FormatPattern, WritesDoublesAsTheReadoutsShowThem) {
         {-1.5, kMegabytes, "-1,5 Мб"},
         {-0.75, patterns::kRoubles, "-0,75 руб"},
         {0.999, kPlain, "1,0"},
-        {-0.001, kPlain, "0,0"},
+        {-0.001, kPlain, "-0,0"},
         {-0.005, kPlain, "-0,01"},
         {-0.0, kPlain, "0,0"},
+        // Below zero keeps its "-" even when the digits shown are all zero; zero never has one.
+        {-0.004, kPlain, "-0,0"},
+        {-0.004, patterns::kRoubles, "-0,0 руб"},
+        {-1e-300, kMegabytes, "-0,0 Мб"},
+        {-0.4, kBytes, "-   0 байт"},
+        {0.004, kPlain, "0,0"},
         {2.675, kPlain, "2,68"},
         {1.005, kPlain, "1,01"},
         {1234, kBytes, "  1 234 байт"},
@@ -46,6 +52,8 @@ TEST(FormatPattern, RoundsFloatsOnTheirSevenDigitDecimalForm) {
     EXPECT_EQ(FormatPattern(1.005f, kPlain), "1,01");
     EXPECT_EQ(FormatPattern(static_cast<double>(1.005f), kPlain), "1,0");
     EXPECT_EQ(FormatPattern(-0.125f, kMegabytes), "-0,13 Мб");
+    EXPECT_EQ(FormatPattern(-0.004f, kPlain), "-0,0");
+    EXPECT_EQ(FormatPattern(-0.0f, kPlain), "0,0");
     EXPECT_EQ(FormatPattern(16777217.0f, kPlain), "16777220,0");
 }
 

@@ -167,9 +167,15 @@ inline Significant RoundSignificant(const Exact& x, int n) {
     return s;
 }
 
+// Below zero: negative zero is not.
+inline bool BelowZero(const Exact& x) {
+    return x.negative && !x.digits.empty();
+}
+
 // The pattern laid out on a decimal: digits fill the integer positions right-aligned, those with
-// no position of their own stand before the first one; literals stay where they are.
-inline std::string LayOut(bool negative, const Significant& s, std::string_view pattern) {
+// no position of their own stand before the first one; literals stay where they are. A value
+// below zero is written with "-", whatever its rounded digits.
+inline std::string LayOut(bool belowZero, const Significant& s, std::string_view pattern) {
     const std::size_t point = pattern.find('.');
     const std::string_view intPat = pattern.substr(0, point);
     const std::string_view fracPat =
@@ -200,8 +206,7 @@ inline std::string LayOut(bool negative, const Significant& s, std::string_view 
     const Digits frac = units.substr(units.size() - places);
     whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
 
-    const bool anyNonZero = !whole.empty() || frac.find_first_not_of('0') != std::string::npos;
-    std::string out = negative && anyNonZero ? "-" : "";
+    std::string out = belowZero ? "-" : "";
 
     // Integer part, left to right over a copy of the digits padded to the positions with '_'.
     std::string padded = whole;
@@ -264,7 +269,7 @@ std::string RefPattern(T value, int significant, std::string_view pattern) {
         return {};
     }
     const Exact x = ExactValue(value);
-    return LayOut(x.negative, RoundSignificant(x, significant), pattern);
+    return LayOut(BelowZero(x), RoundSignificant(x, significant), pattern);
 }
 
 // Seven significant digits without trailing zeros, plain from 1E-04 to below 1E+07.

@@ -74,8 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KV_FUZZ_CHECK(!kv::FilterNumberInput(result).has_value(),
                   "filtering the accepted text changed it");
     // What the user may type into a box within its room is kept whole.
-    if (Model(after).size() <= maxChars) {
+    if (after.size() <= maxChars) {
         KV_FUZZ_CHECK(result == Model(after), "a short edit was cut");
+    }
+    // A paste into an empty box keeps what fits of it, and that is filtered.
+    if (before.empty()) {
+        KV_FUZZ_CHECK(result == Model(after.substr(0, maxChars)),
+                      "a paste into an empty box was not cut before filtering");
     }
     // Accepting the accepted text again changes nothing.
     const std::optional<kv::BoxText> again = kv::AcceptUserEdit(before, result, maxChars);

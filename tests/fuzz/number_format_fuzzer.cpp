@@ -23,7 +23,7 @@ void CheckPatterns(T value, int significant) {
     const Significant rounded = RoundSignificant(exact, significant);
     for (std::string_view pattern : kPatterns) {
         const std::string got = kv::FormatPattern(value, pattern);
-        const std::string want = parts.finite ? LayOut(exact.negative, rounded, pattern) : "";
+        const std::string want = parts.finite ? LayOut(BelowZero(exact), rounded, pattern) : "";
         KV_FUZZ_CHECK(got == want, "value %.17g pattern '%.*s': got '%s', want '%s'", double(value),
                       int(pattern.size()), pattern.data(), got.c_str(), want.c_str());
     }

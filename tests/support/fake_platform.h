@@ -56,7 +56,7 @@ class FakePlatform : public Platform {
 
     // Window system.
     Point cursor;
-    Point screenTwips{1920 * 15, 1080 * 15};
+    Rect screenTwips{{0, 0}, {1920 * 15, 1080 * 15}};
     std::vector<Message> messages;
     std::map<WindowHandle, bool> topmost;
     std::map<WindowHandle, std::int32_t> exStyle;
@@ -88,7 +88,7 @@ class FakePlatform : public Platform {
     int GetWindowTextA(PlayerHandle window, char* buffer, int size) override;
     void ShellExecuteA(WindowHandle owner, const char* operation, const char* file,
                        const char* parameters, const char* directory, int show) override;
-    Point PrimaryScreenSizeTwips() override { return screenTwips; }
+    Rect PrimaryScreenTwips() override { return screenTwips; }
     void ShowMessageBox(const std::string& text, int style) override;
     [[noreturn]] void ExitProcess(int code) override;
 };

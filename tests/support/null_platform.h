@@ -26,7 +26,7 @@ class NullPlatform : public Platform {
     int GetWindowTextA(PlayerHandle, char*, int) override { return 0; }
     void ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
                        int) override {}
-    Point PrimaryScreenSizeTwips() override { return {}; }
+    Rect PrimaryScreenTwips() override { return {}; }
     void ShowMessageBox(const std::string&, int) override {}
     [[noreturn]] void ExitProcess(int code) override { std::exit(code); }
 };

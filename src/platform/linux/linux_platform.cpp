@@ -150,13 +150,14 @@ void LinuxPlatform::ShellExecuteA(WindowHandle, const char*, const char* file, c
     }
 }
 
-Platform::Point LinuxPlatform::PrimaryScreenSizeTwips() {
+Platform::Rect LinuxPlatform::PrimaryScreenTwips() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return {};
     }
-    const QSize size = screen->geometry().size();
-    return {PixelsToTwips(size.width()), PixelsToTwips(size.height())};
+    const QRect geometry = screen->geometry();
+    return {{PixelsToTwips(geometry.x()), PixelsToTwips(geometry.y())},
+            {PixelsToTwips(geometry.width()), PixelsToTwips(geometry.height())}};
 }
 
 void LinuxPlatform::ShowMessageBox(const std::string& text, int style) {

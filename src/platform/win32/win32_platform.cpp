@@ -83,13 +83,14 @@ void Win32Platform::ShellExecuteA(WindowHandle, const char* operation, const cha
 }
 
 // In Qt's pixels for the same reason as the pointer.
-Platform::Point Win32Platform::PrimaryScreenSizeTwips() {
+Platform::Rect Win32Platform::PrimaryScreenTwips() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return {};
     }
-    const QSize size = screen->geometry().size();
-    return {PixelsToTwips(size.width()), PixelsToTwips(size.height())};
+    const QRect geometry = screen->geometry();
+    return {{PixelsToTwips(geometry.x()), PixelsToTwips(geometry.y())},
+            {PixelsToTwips(geometry.width()), PixelsToTwips(geometry.height())}};
 }
 
 // The wide call: the text is UTF-8 and the title Cyrillic, which the ANSI call would take in the

@@ -26,7 +26,7 @@ class Win32Platform : public Platform {
     int GetWindowTextA(PlayerHandle window, char* buffer, int size) override;
     void ShellExecuteA(WindowHandle owner, const char* operation, const char* file,
                        const char* parameters, const char* directory, int show) override;
-    Point PrimaryScreenSizeTwips() override;
+    Rect PrimaryScreenTwips() override;
     void ShowMessageBox(const std::string& text, int style) override;
     [[noreturn]] void ExitProcess(int code) override;
 

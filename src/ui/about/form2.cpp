@@ -163,8 +163,10 @@ Form2::Form2(Platform& platform, QWidget* parent) : QWidget(parent), platform_(p
 }
 
 void Form2::Form_Load() {
-    const Platform::Point screen = platform_.PrimaryScreenSizeTwips();
-    move((WholePixels(screen.x) - width()) / 2, (WholePixels(screen.y) - height()) / 2);
+    // Centred on the primary screen wherever it sits on the desktop.
+    const Platform::Rect screen = platform_.PrimaryScreenTwips();
+    move(WholePixels(screen.origin.x) + (WholePixels(screen.size.x) - width()) / 2,
+         WholePixels(screen.origin.y) + (WholePixels(screen.size.y) - height()) / 2);
     platform_.SetWindowPos(this, Platform::kHwndTopmost, 0, 0, 0, 0,
                            Platform::kSwpNoSize | Platform::kSwpNoMove);
 }

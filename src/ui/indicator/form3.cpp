@@ -369,7 +369,7 @@ void Form3::RecordDragOffset() {
 void Form3::DragTo(Qt::MouseButtons buttons) {
     if (buttons == Qt::LeftButton) {
         const Platform::Point pointer = platform_.GetCursorPos();
-        const Platform::Point screen = platform_.PrimaryScreenSizeTwips();
+        const Platform::Point screen = platform_.PrimaryScreenTwips().size;
         const TwipsPosition corner =
             SnapToScreenEdges({DraggedCorner(pointer.x, state_.dragOffsetX),
                                DraggedCorner(pointer.y, state_.dragOffsetY)},

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -73,15 +74,21 @@ Form1::Form1(ProgramState& state, Platform& platform, QWidget* parent)
 Form1::~Form1() = default;
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    const bool valueLabel = watched == Label6 || watched == Label7;
+    if (valueLabel && (event->type() == QEvent::MouseButtonPress ||
+                       event->type() == QEvent::MouseButtonDblClick)) {
+        return true;  // a click is the left button let go over the label
+    }
+    if (valueLabel && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const auto* label = static_cast<QWidget*>(watched);
+        if (mouse->button() == Qt::LeftButton &&
+            label->rect().contains(mouse->position().toPoint())) {
+            watched == Label6 ? Label6_Click() : Label7_Click();
+        }
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == Label6) {
-            Label6_Click();
-            return true;
-        }
-        if (watched == Label7) {
-            Label7_Click();
-            return true;
-        }
         // Presses on the caption labels also reach the frame; only its free surface commits.
         if (watched == Frame3 &&
             Frame3->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) == nullptr) {

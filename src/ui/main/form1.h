@@ -144,6 +144,7 @@ class Form1 : public QWidget {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void BuildLayout();
@@ -186,6 +187,7 @@ class Form1 : public QWidget {
     std::string watchedName_;
     std::string bootId_;
     std::uint64_t savedPaidRevision_ = 0;
+    bool iconQueued_ = false;
 
     // In-place editing.
     struct EditorState {

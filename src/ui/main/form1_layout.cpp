@@ -44,6 +44,12 @@ QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& capti
     auto* option = new QRadioButton(caption, parent);
     option->setObjectName(name);
     PaintBlackOnWhite(option, true);
+    // Styles draw the round button in the Base colour and its dot in the Text colour: black on
+    // black would leave an unset button invisible. White with a black dot, as on Windows.
+    QPalette palette = option->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    option->setPalette(palette);
     return option;
 }
 
@@ -76,10 +82,19 @@ QLineEdit* MakeEditor(QWidget* parent, const char* name) {
 
 }  // namespace
 
+void Form1::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // The window system takes every size of a window's icon as the window is made, before it
+    // maps; given once the window is on screen, that reading stays out of start-up.
+    if (!iconQueued_) {
+        iconQueued_ = true;
+        QTimer::singleShot(0, this, [this] { setWindowIcon(ProgramIcon()); });
+    }
+}
+
 void Form1::BuildLayout() {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Квотомер"));
-    setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFont(ProgramFont());

@@ -19,6 +19,7 @@
 #include "ui/about/form2.h"
 #include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
+#include "ui/main/program_look.h"
 
 namespace kv {
 
@@ -244,7 +245,7 @@ void Form1::AddTrayIcon() {
         return;
     }
     // Created even without a tray: Qt shows it once one appears, and nothing else depends on it.
-    trayIcon = new QSystemTrayIcon(windowIcon(), this);
+    trayIcon = new QSystemTrayIcon(ProgramIcon(), this);
     trayIcon->setToolTip(QStringLiteral("Квотомер"));
     connect(trayIcon, &QSystemTrayIcon::activated, this, &Form1::TrayIcon_Activated);
     trayIcon->show();

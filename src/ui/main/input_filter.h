@@ -24,10 +24,11 @@ struct BoxText {
 // had to change, so the caller leaves the text and caret alone; otherwise the caret is at the end.
 std::optional<BoxText> FilterNumberInput(std::u16string_view text);
 
-// A user edit that turned `before` (already filtered) into `after`: filters it, then cuts what was
-// inserted so the text gains no room past `maxChars`. Text that was already longer can shrink but
-// never grow. The caret follows the kept insertion after a cut, else the end after a filter
-// correction; nullopt when `after` stands as it is.
+// A user edit that turned `before` (already filtered) into `after`: cuts what was inserted so the
+// text gains no room past `maxChars`, then filters it ("9a8.7654" pasted into an empty box keeps
+// "9a8.7" and gives "98,7"). Text that was already longer can shrink but never grow. The caret
+// follows the kept insertion after a cut, else the end after a filter correction; nullopt when
+// `after` stands as it is.
 std::optional<BoxText> AcceptUserEdit(std::u16string_view before, std::u16string_view after,
                                       std::size_t maxChars = kMaxTypedChars);
 

@@ -1,9 +1,76 @@
 #include "ui/main/program_look.h"
 
+#include <QIconEngine>
+#include <QPainter>
 #include <QPalette>
+#include <QPixmap>
 #include <QWidget>
+#include <array>
+#include <map>
 
 namespace kv {
+
+namespace {
+
+// The window and tray icon; launchers and menus take the installed theme icons, 256 included.
+constexpr std::array<int, 8> kIconSizes = {16, 24, 32, 48, 64, 72, 96, 128};
+
+// Knows the icon's sizes without reading anything and reads each picture the first time it is
+// asked for, so building the icon costs nothing and a tray that shows one size reads one.
+class ProgramIconEngine : public QIconEngine {
+  public:
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        const int side = Fitting(size);
+        QPixmap& picture = pictures_[side];
+        if (picture.isNull()) {
+            picture.load(QStringLiteral(":/images/icon-%1.png").arg(side));
+        }
+        const QSize shown = actualSize(size, mode, state);
+        return shown == picture.size()
+                   ? picture
+                   : picture.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    // As a picture is shown: whole when it fits, else scaled down into the size.
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = Fitting(size);
+        const QSize picture(side, side);
+        if (side <= size.width() && side <= size.height()) {
+            return picture;
+        }
+        return picture.scaled(size, Qt::KeepAspectRatio);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int side : kIconSizes) {
+            sizes.append(QSize(side, side));
+        }
+        return sizes;
+    }
+
+    QIconEngine* clone() const override { return new ProgramIconEngine(*this); }
+
+  private:
+    // The smallest picture that fills the size, or the largest there is.
+    static int Fitting(const QSize& size) {
+        for (int side : kIconSizes) {
+            if (side >= size.width() && side >= size.height()) {
+                return side;
+            }
+        }
+        return kIconSizes.back();
+    }
+
+    std::map<int, QPixmap> pictures_;
+};
+
+}  // namespace
 
 QFont ProgramFont() {
     QFont font(QStringLiteral("Liberation Sans"));
@@ -17,14 +84,7 @@ QFont ProgramFont() {
 }
 
 QIcon ProgramIcon() {
-    QIcon icon;
-    // Every size is decoded and handed to the window manager before the window first shows; a
-    // 256-pixel one was most of that for a picture no panel draws. Menus and launchers take
-    // the installed theme icons instead.
-    for (int size : {16, 24, 32, 48, 64, 96, 128}) {
-        icon.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
-    }
-    return icon;
+    return QIcon(new ProgramIconEngine);
 }
 
 void PaintBlackOnWhite(QWidget* widget, bool opaque) {

@@ -9,6 +9,7 @@ namespace kv {
 
 // The program's look: black windows with white text, a small Cyrillic sans-serif font.
 QFont ProgramFont();
+// Eight sizes, 16 to 128 pixels; each picture is read when a size is first asked for.
 QIcon ProgramIcon();
 // Black background and white text; `opaque` fills the background.
 void PaintBlackOnWhite(QWidget* widget, bool opaque);

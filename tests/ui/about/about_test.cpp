@@ -18,6 +18,8 @@ class AboutTest : public QObject {
     void init();
     void cleanup();
     void itOpensCentredAboveOtherWindows();
+    void itIsCentredOnThePrimaryScreenWhereverThatStarts_data();
+    void itIsCentredOnThePrimaryScreenWhereverThatStarts();
     void theCloseWordClosesOnReleaseNotOnPress();
     void pointerMovesRecolourTheCloseWord_data();
     void pointerMovesRecolourTheCloseWord();
@@ -60,6 +62,26 @@ void AboutTest::itOpensCentredAboveOtherWindows() {
     QCOMPARE(about->windowTitle(), QStringLiteral("О программе"));
     QCOMPARE(about->Frame2->title(), QStringLiteral("Автор"));
     QCOMPARE(CloseColour(), QColor(255, 255, 255));
+}
+
+void AboutTest::itIsCentredOnThePrimaryScreenWhereverThatStarts_data() {
+    QTest::addColumn<QRect>("screen");  // in pixels
+    QTest::addColumn<QPoint>("corner");
+    QTest::newRow("at the desktop's origin") << QRect(0, 0, 1920, 1080) << QPoint(685, 479);
+    QTest::newRow("right of another screen") << QRect(1280, 0, 1920, 1080) << QPoint(1965, 479);
+    QTest::newRow("below another screen") << QRect(0, 768, 1366, 768) << QPoint(408, 1091);
+    QTest::newRow("left of and above the origin")
+        << QRect(-1600, -300, 1600, 900) << QPoint(-1075, 89);
+}
+
+void AboutTest::itIsCentredOnThePrimaryScreenWhereverThatStarts() {
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, corner);
+    platform->screenTwips = {{screen.x() * 15, screen.y() * 15},
+                             {screen.width() * 15, screen.height() * 15}};
+    Form2 fresh(*platform);
+    fresh.Form_Load();
+    QCOMPARE(fresh.pos(), corner);
 }
 
 void AboutTest::theCloseWordClosesOnReleaseNotOnPress() {

@@ -20,6 +20,8 @@ class EditingTest : public QObject {
     void init();
     void cleanup();
 
+    void aValueLabelOpensItsBoxOnlyWhenTheLeftButtonIsLetGoOverIt_data();
+    void aValueLabelOpensItsBoxOnlyWhenTheLeftButtonIsLetGoOverIt();
     void aFullStopTypedBetweenDigitsBecomesACommaWithTheCaretAtTheEnd();
     void lettersTypedOrPastedAmongDigitsAreDropped();
     void aSixthCharacterCannotBeTypedAndAPasteIsCutToFit();
@@ -40,7 +42,7 @@ class EditingTest : public QObject {
   private:
     QLineEdit* Box(int which) const { return which == 1 ? form->Text1 : form->Text2; }
     QLabel* Label(int which) const { return which == 1 ? form->Label6 : form->Label7; }
-    void Open(int which) { QTest::mousePress(Label(which), Qt::LeftButton); }
+    void Open(int which) { QTest::mouseClick(Label(which), Qt::LeftButton); }
     void PressFreePanel();
 
     std::unique_ptr<test::FakePlatform> platform;
@@ -85,6 +87,40 @@ void EditingTest::PressFreePanel() {
     QTest::mousePress(form->Frame3, Qt::LeftButton, {}, free);
 }
 
+void EditingTest::aValueLabelOpensItsBoxOnlyWhenTheLeftButtonIsLetGoOverIt_data() {
+    QTest::addColumn<int>("which");
+    QTest::addColumn<int>("button");
+    QTest::addColumn<bool>("releaseOver");
+    QTest::addColumn<bool>("opens");
+    for (int which : {1, 2}) {
+        const QByteArray label = which == 1 ? "tariff: " : "limit: ";
+        QTest::newRow(label + "left click") << which << int(Qt::LeftButton) << true << true;
+        QTest::newRow(label + "left let go elsewhere")
+            << which << int(Qt::LeftButton) << false << false;
+        QTest::newRow(label + "right click") << which << int(Qt::RightButton) << true << false;
+        QTest::newRow(label + "middle click") << which << int(Qt::MiddleButton) << true << false;
+    }
+}
+
+void EditingTest::aValueLabelOpensItsBoxOnlyWhenTheLeftButtonIsLetGoOverIt() {
+    QFETCH(int, which);
+    QFETCH(int, button);
+    QFETCH(bool, releaseOver);
+    QFETCH(bool, opens);
+    QLabel* label = Label(which);
+    const auto pressed = Qt::MouseButton(button);
+    QTest::mousePress(label, pressed);
+    // Nothing happens while the button is down, whichever it is.
+    QVERIFY(Box(which)->isHidden());
+    QVERIFY(!label->isHidden());
+    // Left of the label, over its caption: the release still goes to the pressed label.
+    const QPoint outside(-20, label->height() / 2);
+    QTest::mouseRelease(label, pressed, {}, releaseOver ? label->rect().center() : outside);
+    QCOMPARE(Box(which)->isHidden(), !opens);
+    QCOMPARE(label->isHidden(), opens);
+    QCOMPARE(saves, 0);
+}
+
 void EditingTest::aFullStopTypedBetweenDigitsBecomesACommaWithTheCaretAtTheEnd() {
     Open(1);
     QTest::keyClicks(form->Text1, "2.5");
@@ -114,7 +150,9 @@ void EditingTest::aSixthCharacterCannotBeTypedAndAPasteIsCutToFit() {
     form->Text1->selectAll();
     QApplication::clipboard()->setText(QStringLiteral("9a8.7654"));
     QTest::keyClick(form->Text1, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(form->Text1->text(), QStringLiteral("98,76"));
+    // Cut to the five characters that fit, then filtered.
+    QCOMPARE(form->Text1->text(), QStringLiteral("98,7"));
+    QCOMPARE(form->Text1->cursorPosition(), 4);
 }
 
 void EditingTest::enterCommitsTheTypedValueAndTheTrafficLimit_data() {

@@ -59,9 +59,14 @@ TEST(AcceptUserEdit, CutsWhatTheUserInsertsSoTheTextStaysWithinFiveCharacters) {
         {u"12345", u"123456", BoxText{u"12345", 5}},
         {u"12345", u"129345", BoxText{u"12345", 2}},
         {u"12345", u"912345", BoxText{u"12345", 0}},
-        // A paste keeps only what fits, after the letters it carried are gone.
-        {u"", u"1a2b3c4d5e6f7", BoxText{u"12345", 5}},
-        {u"12", u"1abc3456782", BoxText{u"13452", 4}},
+        // A paste is cut to the free room first; the letters it carried are dropped after that
+        // and leave their room empty.
+        {u"", u"9a8.7654", BoxText{u"98,7", 4}},
+        {u"", u"1a2b3c4d5e6f7", BoxText{u"123", 3}},
+        {u"", u"1234567", BoxText{u"12345", 5}},
+        {u"12", u"1abc3456782", BoxText{u"12", 1}},
+        {u"12", u"134a56782", BoxText{u"1342", 3}},
+        {u"12345", u"12x945", BoxText{u"1245", 2}},  // "3" replaced: one character of room
         // Typing over a selection frees its room.
         {u"12345", u"1a5", BoxText{u"15", 2}},
         {u"12345", u"7", std::nullopt},

@@ -1,15 +1,20 @@
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "support/fake_platform.h"
 #include "ui/common/graph_box.h"
 #include "ui/main/form1.h"
+#include "ui/main/program_look.h"
 
 namespace kv {
 
@@ -21,6 +26,9 @@ class LayoutTest : public QObject {
     void everyControlFitsTheClientArea();
     void valueLabelsArePlainTextWithDescriptions();
     void buttonsCarryTheirPictures();
+    void theProgramIconHasEightSizesEachItsOwnPicture();
+    void theWindowTakesItsIconOnlyOnceItIsOnScreen();
+    void everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot();
 };
 
 namespace {
@@ -118,7 +126,68 @@ void LayoutTest::buttonsCarryTheirPictures() {
         QVERIFY(!b.button->icon().isNull());
         QCOMPARE(b.button->accessibleName(), QString::fromUtf8(b.name));
     }
-    QCOMPARE(form.windowIcon().availableSizes().size(), 7);
+}
+
+void LayoutTest::theProgramIconHasEightSizesEachItsOwnPicture() {
+    const QIcon icon = ProgramIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    QCOMPARE(sizes.size(), 8);
+    int k = 0;
+    for (int side : {16, 24, 32, 48, 64, 72, 96, 128}) {
+        QCOMPARE(sizes[k++], QSize(side, side));
+        // The size's own picture, not a neighbour scaled to it.
+        const QImage own(QStringLiteral(":/images/icon-%1.png").arg(side));
+        QCOMPARE(own.size(), QSize(side, side));
+        QCOMPARE(icon.pixmap(side).toImage().convertToFormat(QImage::Format_ARGB32),
+                 own.convertToFormat(QImage::Format_ARGB32));
+    }
+    // Sizes in between and beyond are scaled down from the next picture up, or the largest.
+    QCOMPARE(icon.pixmap(20).size(), QSize(20, 20));
+    QCOMPARE(icon.actualSize(QSize(40, 20)), QSize(20, 20));
+    QCOMPARE(icon.pixmap(256).size(), QSize(128, 128));
+}
+
+void LayoutTest::theWindowTakesItsIconOnlyOnceItIsOnScreen() {
+    test::FakePlatform platform;
+    ProgramState state;
+    Form1 form(state, platform);
+    form.show();
+    // Made and about to map: handing over the pictures now would delay the first frame.
+    QVERIFY(form.windowHandle()->icon().isNull());
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTRY_COMPARE(form.windowHandle()->icon().availableSizes().size(), 8);
+    QCOMPARE(form.windowIcon().availableSizes(), ProgramIcon().availableSizes());
+}
+
+void LayoutTest::everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot() {
+    test::FakePlatform platform;
+    ProgramState state;
+    Form1 form(state, platform);
+    Form1* f = &form;
+    const struct {
+        QRadioButton* option;
+        bool set;
+    } options[] = {
+        {f->Option2, true}, {f->Option1, false}, {f->Option4, false}, {f->Option3, true}};
+    for (const auto& [option, set] : options) {
+        QCOMPARE(option->isChecked(), set);
+        QStyleOptionButton look;
+        look.initFrom(option);
+        const QRect round =
+            option->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &look, option);
+        const QImage shot = option->grab().toImage();
+        // The panel is black: the round button must stand out from it, set or not.
+        int light = 0;
+        for (int y = round.top(); y <= round.bottom(); ++y) {
+            for (int x = round.left(); x <= round.right(); ++x) {
+                light += qGray(shot.pixel(x, y)) > 160 ? 1 : 0;
+            }
+        }
+        QVERIFY2(light * 3 >= round.width() * round.height(), qPrintable(option->text()));
+        // The dot is dark on the light round button.
+        const int middle = qGray(shot.pixel(round.center()));
+        QVERIFY2(set ? middle < 100 : middle > 160, qPrintable(option->text()));
+    }
 }
 
 }  // namespace kv
