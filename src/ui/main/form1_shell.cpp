@@ -245,7 +245,10 @@ void Form1::AddTrayIcon() {
     // Created even without a tray: Qt shows it once one appears, and nothing else depends on it.
     trayIcon = new QSystemTrayIcon(windowIcon(), this);
     trayIcon->setToolTip(QStringLiteral("Квотомер"));
-    connect(trayIcon, &QSystemTrayIcon::activated, this, &Form1::TrayIcon_Activated);
+    // Qt reports a click from inside the icon's own mouse handler, and the exit command removes
+    // the icon, which under an XEmbed tray deletes that very widget: act once its event is over.
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &Form1::TrayIcon_Activated,
+            Qt::QueuedConnection);
     trayIcon->show();
 }
 
@@ -254,7 +257,6 @@ void Form1::RemoveTrayIcon() {
         return;
     }
     trayIcon->hide();
-    // The exit may have come from the icon's own signal.
     trayIcon->deleteLater();
     trayIcon = nullptr;
 }

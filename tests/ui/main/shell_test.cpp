@@ -43,6 +43,8 @@ class ShellTest : public QObject {
     void aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn();
     void trayActivationsToggleOrExit_data();
     void trayActivationsToggleOrExit();
+    void aTrayClickActsOnceTheIconsOwnEventIsOver_data();
+    void aTrayClickActsOnceTheIconsOwnEventIsOver();
     void aDoubleClickOnTheTrayTogglesTwiceAndKeepsThePlace();
     void theTrayIconShowsTheProgramTitle();
     void anotherCopyBringsTheHiddenWindowBack();
@@ -112,6 +114,18 @@ void ShellTest::Start() {
     form->Form_Load();
     form->show();
 }
+
+namespace {
+
+// Handlers leave some work for after their event; a call queued now runs after all of it.
+[[nodiscard]] bool QueuedCallsRan() {
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        qApp, [&ran] { ran = true; }, Qt::QueuedConnection);
+    return QTest::qWaitFor([&ran] { return ran; });
+}
+
+}  // namespace
 
 void ShellTest::aFirstStartWritesTheDefaultsAndWaitsForAChoice() {
     Start();
@@ -354,6 +368,44 @@ void ShellTest::trayActivationsToggleOrExit() {
     QCOMPARE(form->TrayIcon() == nullptr, exits);
     // Hiding and showing save nothing; only the exit writes the tenth line.
     QCOMPARE(SavedLines().size(), exits ? 10 : 9);
+}
+
+void ShellTest::aTrayClickActsOnceTheIconsOwnEventIsOver_data() {
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("othersOpen");
+    using R = QSystemTrayIcon;
+    QTest::newRow("right click") << int(R::Context) << false;
+    QTest::newRow("right click with About and the indicator open") << int(R::Context) << true;
+    QTest::newRow("left click") << int(R::Trigger) << false;
+}
+
+// Qt reports the click from inside the icon's own mouse handler; under an XEmbed tray, removing
+// the icon there deletes the widget whose handler is still running.
+void ShellTest::aTrayClickActsOnceTheIconsOwnEventIsOver() {
+    QFETCH(int, reason);
+    QFETCH(bool, othersOpen);
+    Start();
+    if (othersOpen) {
+        form->Option4->click();
+        form->Form_KeyDown(112);
+    }
+    QSystemTrayIcon* icon = form->TrayIcon();
+    QVERIFY(icon != nullptr);
+
+    emit icon->activated(QSystemTrayIcon::ActivationReason(reason));
+
+    QCOMPARE(form->TrayIcon(), icon);
+    QVERIFY(form->isVisible());
+    QVERIFY(QueuedCallsRan());
+    QVERIFY(!form->isVisible());
+    const bool exits = reason == QSystemTrayIcon::Context;
+    QCOMPARE(form->TrayIcon() == nullptr, exits);
+    if (exits) {
+        QVERIFY(form->Indicator() == nullptr);
+        QVERIFY(form->About() == nullptr);
+        QCOMPARE(SavedLines().size(), 10);
+        QCOMPARE(SavedLines()[8], QByteArray(othersOpen ? "1" : "0"));
+    }
 }
 
 void ShellTest::aDoubleClickOnTheTrayTogglesTwiceAndKeepsThePlace() {
