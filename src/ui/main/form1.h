@@ -145,6 +145,9 @@ class Form1 : public QWidget {
 
   private:
     void BuildLayout();
+    void StopTimers();
+    // A modal box opened from a tick: every timer waits until it is closed.
+    void ShowBoxFromTick(const std::string& text, int style);
     void FillAdapterList();
     void SetAdapterSelection(int row);
     void FatalNoConnection();
@@ -192,6 +195,7 @@ class Form1 : public QWidget {
     QString settingsPath_;
     bool saveFailureReported_ = false;
     bool saveFailurePending_ = false;
+    bool closing_ = false;  // the exit command has begun
 };
 
 }  // namespace kv

@@ -32,11 +32,7 @@ QString Optional(const std::optional<float>& value, std::string_view pattern) {
 
 void Form1::FatalNoConnection() {
     // Stop everything first: the message box runs an event loop in which timers would fire.
-    Timer1->stop();
-    Timer2->stop();
-    if (indicator_) {
-        indicator_->StopTimers();
-    }
+    StopTimers();
     platform_.ShowMessageBox("Не найдено ни одного соединения", Platform::kMbIconCritical);
     platform_.ExitProcess(1);
 }

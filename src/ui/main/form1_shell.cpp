@@ -219,17 +219,43 @@ void Form1::ShowPendingSaveFailure() {
                              Platform::kMbIconCritical);
 }
 
-void Form1::Form_QueryUnload() {
-    SaveState();
-}
-
-void Form1::Command1_Click() {
-    state_.tickerPaused = true;
+void Form1::StopTimers() {
     if (indicator_) {
         indicator_->StopTimers();
     }
     Timer1->stop();
     Timer2->stop();
+}
+
+void Form1::ShowBoxFromTick(const std::string& text, int style) {
+    // The box runs an event loop of its own: a timer firing there would open the next box on top
+    // of this one, once a second.
+    const bool watching = Timer1->isActive();
+    const bool waiting = Timer2->isActive();
+    StopTimers();
+    platform_.ShowMessageBox(text, style);
+    if (closing_) {
+        return;
+    }
+    if (watching) {
+        Timer1->start();
+    }
+    if (waiting) {
+        Timer2->start();
+    }
+    if (indicator_) {
+        indicator_->StartTimers();
+    }
+}
+
+void Form1::Form_QueryUnload() {
+    SaveState();
+}
+
+void Form1::Command1_Click() {
+    closing_ = true;
+    state_.tickerPaused = true;
+    StopTimers();
     Form_QueryUnload();
     hide();
     about_.reset();

@@ -36,6 +36,8 @@ class ShellTest : public QObject {
     void lineEightPutsTheWindowOnTopOnlyForAnExactOne_data();
     void lineEightPutsTheWindowOnTopOnlyForAnExactOne();
     void anEmptyTableAtStartUpStopsWithoutSaving();
+    void aBoxFromATickHoldsEveryTimerUntilItCloses_data();
+    void aBoxFromATickHoldsEveryTimerUntilItCloses();
     void exitWithTheIndicatorShownRecordsItWhereItIs();
     void theCloseBoxSavesAndEndsLikeTheExitCommand();
     void eachUserChangeReachesTheFileAtOnce_data();
@@ -59,6 +61,7 @@ class ShellTest : public QObject {
     QByteArray ReadSettings() const;
     QList<QByteArray> SavedLines() const;
     void Start();
+    QStringList RunningTimers() const;
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<test::FakePlatform> platform;
@@ -113,6 +116,23 @@ QList<QByteArray> ShellTest::SavedLines() const {
 void ShellTest::Start() {
     form->Form_Load();
     form->show();
+}
+
+QStringList ShellTest::RunningTimers() const {
+    QStringList names;
+    const auto add = [&names](const char* name, const QTimer* timer) {
+        if (timer->isActive()) {
+            names << QString::fromLatin1(name);
+        }
+    };
+    add("Form1.Timer1", form->Timer1);
+    add("Form1.Timer2", form->Timer2);
+    if (const Form3* indicator = form->Indicator()) {
+        add("Form3.Timer1", indicator->Timer1);
+        add("Form3.Timer2", indicator->Timer2);
+        add("Form3.Timer3", indicator->Timer3);
+    }
+    return names;
 }
 
 namespace {
@@ -216,6 +236,38 @@ void ShellTest::anEmptyTableAtStartUpStopsWithoutSaving() {
     QCOMPARE(ReadSettings(), QByteArray(kWatchRow0));
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(!form->Timer2->isActive());
+}
+
+void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses_data() {
+    QTest::addColumn<QByteArray>("line3");
+    QTest::newRow("watching") << QByteArray("1");
+    QTest::newRow("waiting") << QByteArray("-1");
+}
+
+// A box runs an event loop of its own: a timer firing there would open the next box on top of it.
+void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses() {
+    QFETCH(QByteArray, line3);
+    WriteSettings("10\r\n2,5\r\n" + line3 + "\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n1\r\n1\r\n");
+    Start();
+    const QStringList before = RunningTimers();
+    QCOMPARE(before.size(), 4);  // one of the main window's and the indicator's three
+    QStringList whileOpen{QStringLiteral("no box was opened")};
+    platform->whileBoxIsOpen = [&](const test::FakePlatform::Message&) {
+        whileOpen = RunningTimers();
+    };
+    platform->sizeQueryResult = 50;  // ERROR_NOT_SUPPORTED
+
+    if (form->Timer1->isActive()) {
+        form->Timer1_Timer();
+    } else {
+        form->Timer2_Timer();
+    }
+
+    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QCOMPARE(platform->messages[0].text, std::string("ОС не поодерживает требуемые функции."));
+    QCOMPARE(platform->messages[0].style, 16);
+    QCOMPARE(whileOpen, QStringList());
+    QCOMPARE(RunningTimers(), before);
 }
 
 void ShellTest::exitWithTheIndicatorShownRecordsItWhereItIs() {
