@@ -148,6 +148,8 @@ class Form1 : public QWidget {
     void StopTimers();
     // A modal box opened from a tick: every timer waits until it is closed.
     void ShowBoxFromTick(const std::string& text, int style);
+    // A fatal stop: the message, then the end of the process, nothing saved meanwhile.
+    void EndAfterMessage(const std::string& text);
     void FillAdapterList();
     void SetAdapterSelection(int row);
     void FatalNoConnection();
@@ -196,6 +198,7 @@ class Form1 : public QWidget {
     bool saveFailureReported_ = false;
     bool saveFailurePending_ = false;
     bool closing_ = false;  // the exit command has begun
+    bool ending_ = false;   // a fatal stop has begun
 };
 
 }  // namespace kv

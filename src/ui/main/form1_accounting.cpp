@@ -31,10 +31,7 @@ QString Optional(const std::optional<float>& value, std::string_view pattern) {
 }  // namespace
 
 void Form1::FatalNoConnection() {
-    // Stop everything first: the message box runs an event loop in which timers would fire.
-    StopTimers();
-    platform_.ShowMessageBox("Не найдено ни одного соединения", Platform::kMbIconCritical);
-    platform_.ExitProcess(1);
+    EndAfterMessage("Не найдено ни одного соединения");
 }
 
 void Form1::ObserveTable() {

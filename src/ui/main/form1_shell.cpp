@@ -165,8 +165,9 @@ void Form1::LoadState() {
 }
 
 bool Form1::WriteSettings() {
-    if (settingsPath_.isEmpty()) {
-        return false;  // nothing was loaded, so there is nothing to keep
+    // Nothing was loaded, or a fatal stop keeps the file as it was.
+    if (settingsPath_.isEmpty() || ending_) {
+        return false;
     }
     StoredSettings out;
     out.moneyLimit = state_.moneyLimit;
@@ -234,7 +235,7 @@ void Form1::ShowBoxFromTick(const std::string& text, int style) {
     const bool waiting = Timer2->isActive();
     StopTimers();
     platform_.ShowMessageBox(text, style);
-    if (closing_) {
+    if (closing_ || ending_) {
         return;
     }
     if (watching) {
@@ -246,6 +247,15 @@ void Form1::ShowBoxFromTick(const std::string& text, int style) {
     if (indicator_) {
         indicator_->StartTimers();
     }
+}
+
+void Form1::EndAfterMessage(const std::string& text) {
+    // The box runs an event loop: no timer may fire in it, and an exit command that comes
+    // meanwhile (a termination signal) must not save what a fatal stop leaves alone.
+    ending_ = true;
+    StopTimers();
+    platform_.ShowMessageBox(text, Platform::kMbIconCritical);
+    platform_.ExitProcess(1);
 }
 
 void Form1::Form_QueryUnload() {

@@ -35,7 +35,8 @@ class ShellTest : public QObject {
     void theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt();
     void lineEightPutsTheWindowOnTopOnlyForAnExactOne_data();
     void lineEightPutsTheWindowOnTopOnlyForAnExactOne();
-    void anEmptyTableAtStartUpStopsWithoutSaving();
+    void anEmptyTableStopsWithoutSaving_data();
+    void anEmptyTableStopsWithoutSaving();
     void aBoxFromATickHoldsEveryTimerUntilItCloses_data();
     void aBoxFromATickHoldsEveryTimerUntilItCloses();
     void exitWithTheIndicatorShownRecordsItWhereItIs();
@@ -220,20 +221,55 @@ void ShellTest::lineEightPutsTheWindowOnTopOnlyForAnExactOne() {
     QCOMPARE(form->Option2->isChecked(), !onTop);
 }
 
-void ShellTest::anEmptyTableAtStartUpStopsWithoutSaving() {
-    platform->interfaces.clear();
-    WriteSettings(kWatchRow0);
-    bool ended = false;
-    try {
-        form->Form_Load();
-    } catch (const test::ProcessExit&) {
-        ended = true;
+void ShellTest::anEmptyTableStopsWithoutSaving_data() {
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<int>("handler");
+    QTest::addColumn<bool>("exitWhileTheBoxIsOpen");
+    enum { kLoad, kWatching, kWaiting };
+    QTest::newRow("at start-up") << QByteArray(kWatchRow0) << int(kLoad) << false;
+    QTest::newRow("in the accounting tick") << QByteArray(kWatchRow0) << int(kWatching) << false;
+    QTest::newRow("in the waiting timer") << QByteArray(kDefaults) << int(kWaiting) << false;
+    // A termination signal runs the exit command, which would save.
+    QTest::newRow("in the waiting timer, asked to end while the box is open")
+        << QByteArray(kDefaults) << int(kWaiting) << true;
+}
+
+void ShellTest::anEmptyTableStopsWithoutSaving() {
+    QFETCH(QByteArray, settings);
+    QFETCH(int, handler);
+    QFETCH(bool, exitWhileTheBoxIsOpen);
+    WriteSettings(settings);
+    if (handler != 0) {
+        Start();
+        QCOMPARE(form->Timer2->isActive(), handler == 2);
     }
-    QVERIFY(ended);
+    platform->interfaces.clear();
+    if (exitWhileTheBoxIsOpen) {
+        platform->whileBoxIsOpen = [this](const test::FakePlatform::Message&) {
+            form->Command1_Click();
+        };
+    }
+    int exitCode = 0;
+    try {
+        switch (handler) {
+            case 0:
+                form->Form_Load();
+                break;
+            case 1:
+                form->Timer1_Timer();
+                break;
+            default:
+                form->Timer2_Timer();
+                break;
+        }
+    } catch (const test::ProcessExit& exit) {
+        exitCode = exit.code;
+    }
+    QCOMPARE(exitCode, 1);
     QCOMPARE(platform->messages.size(), std::size_t(1));
     QCOMPARE(platform->messages[0].text, std::string("Не найдено ни одного соединения"));
     QCOMPARE(platform->messages[0].style, 16);
-    QCOMPARE(ReadSettings(), QByteArray(kWatchRow0));
+    QCOMPARE(ReadSettings(), settings);
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(!form->Timer2->isActive());
 }
