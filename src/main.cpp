@@ -82,7 +82,7 @@ int main(int argc, char* argv[]) {
     const int code = QApplication::exec();
     if (!terminated) {
         // Nobody is there to answer a box while the system shuts down.
-        form.ShowPendingSaveFailure();
+        form.ShowPendingSettingsTrouble();
     }
     return code;
 }

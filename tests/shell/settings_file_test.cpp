@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,7 +77,7 @@ TEST(SettingsFile, AMissingFileIsCreatedWithTheDefaultTextAndReadBack) {
     QTemporaryDir dir;
     const QString path = dir.filePath("data.dat");
     std::string bytes;
-    ASSERT_TRUE(LoadOrCreate(path, bytes));
+    ASSERT_EQ(LoadOrCreate(path, bytes), SettingsLoad::kRead);
     EXPECT_EQ(kDefaultText.size(), 43U);
     EXPECT_EQ(ReadAll(path), kDefaultText);
     EXPECT_EQ(bytes, kDefaultText);
@@ -285,15 +286,59 @@ TEST(SettingsFile, LoadingFailsOverToTheDefaultTextAndNeverOverwritesAFile) {
     const QString existing = dir.filePath("data.dat");
     ASSERT_TRUE(SaveAtomically(existing, "5\r\n"));
     std::string bytes;
-    EXPECT_TRUE(LoadOrCreate(existing, bytes));
+    EXPECT_EQ(LoadOrCreate(existing, bytes), SettingsLoad::kRead);
     EXPECT_EQ(bytes, "5\r\n");
 
     QDir(dir.path()).mkdir("a-folder");
-    for (const QString& path : {dir.filePath("a-folder"), dir.filePath("missing/data.dat")}) {
+    const struct {
+        QString path;
+        SettingsLoad expected;
+    } cases[] = {
+        {dir.filePath("a-folder"), SettingsLoad::kUnreadable},
+        {dir.filePath("missing/data.dat"), SettingsLoad::kNotCreated},
+    };
+    for (const auto& c : cases) {
         bytes = "stale";
-        EXPECT_FALSE(LoadOrCreate(path, bytes)) << path.toStdString();
+        EXPECT_EQ(LoadOrCreate(c.path, bytes), c.expected) << c.path.toStdString();
         EXPECT_EQ(bytes, kDefaultText);
     }
+    EXPECT_TRUE(QFileInfo(dir.filePath("a-folder")).isDir());
+}
+
+// Root reads a file whatever its mode, so the reading is done by a child that, when started as
+// root, first becomes nobody; the folder and the file then belong to nobody.
+TEST(SettingsFile, AFileThatCanBeWrittenButNotReadIsReportedAndLeftAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data.dat");
+    const std::string text = "7,35\r\n3\r\n";
+    ASSERT_TRUE(SaveAtomically(path, text));
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const bool root = geteuid() == 0;
+    if (root) {
+        for (const QString& p : {dir.path(), path}) {
+            ASSERT_EQ(chown(QFile::encodeName(p).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (root && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)) {
+            _exit(10);
+        }
+        std::string bytes = "stale";
+        const SettingsLoad result = LoadOrCreate(path, bytes);
+        _exit(result != SettingsLoad::kUnreadable ? 11 : bytes != kDefaultText ? 12 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "10: could not become nobody, 11: not reported unreadable, 12: not the defaults";
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(ReadAll(path), text);
 }
 
 TEST(SettingsFile, AFailedSaveReturnsFalseAndLeavesTheOldFile) {

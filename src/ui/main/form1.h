@@ -136,8 +136,8 @@ class Form1 : public QWidget {
     void SetDataDirectory(const QString& dir) { dataDirectory_ = dir; }
     const QString& SettingsFile() const { return settingsPath_; }
     QSystemTrayIcon* TrayIcon() const { return trayIcon; }
-    // Shows a save failure that the event loop ended before it could report.
-    void ShowPendingSaveFailure();
+    // Shows a settings file problem that the event loop ended before it could report.
+    void ShowPendingSettingsTrouble();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -192,11 +192,14 @@ class Form1 : public QWidget {
     QSystemTrayIcon* trayIcon = nullptr;
 
     // Start-up, shut-down and tray.
-    void ReportSaveFailure();
+    enum class SettingsTrouble { kNone, kUnreadable, kUnsaved };
+    void ReportSettingsTrouble(SettingsTrouble trouble);
     QString dataDirectory_;
     QString settingsPath_;
-    bool saveFailureReported_ = false;
-    bool saveFailurePending_ = false;
+    // Saving would replace the file the user has, which this run could not read, with defaults.
+    bool settingsUnreadable_ = false;
+    bool settingsTroubleReported_ = false;
+    SettingsTrouble pendingTrouble_ = SettingsTrouble::kNone;
     bool closing_ = false;  // the exit command has begun
     bool ending_ = false;   // a fatal stop has begun
 };

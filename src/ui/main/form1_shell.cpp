@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "common/number_format.h"
@@ -136,8 +137,16 @@ void Form1::LoadState() {
                                       : SettingsPath(dir, QString());
     }
     std::string bytes;
-    if (!LoadOrCreate(settingsPath_, bytes)) {
-        ReportSaveFailure();
+    switch (LoadOrCreate(settingsPath_, bytes)) {
+        case SettingsLoad::kRead:
+            break;
+        case SettingsLoad::kNotCreated:
+            ReportSettingsTrouble(SettingsTrouble::kUnsaved);
+            break;
+        case SettingsLoad::kUnreadable:
+            settingsUnreadable_ = true;
+            ReportSettingsTrouble(SettingsTrouble::kUnreadable);
+            break;
     }
     const StoredSettings stored = ParseSettings(bytes);
     ApplyToState(stored, state_);
@@ -165,8 +174,9 @@ void Form1::LoadState() {
 }
 
 bool Form1::WriteSettings() {
-    // Nothing was loaded, or a fatal stop keeps the file as it was.
-    if (settingsPath_.isEmpty() || ending_) {
+    // Nothing was loaded, or what is there could not be read, or a fatal stop keeps the file as
+    // it was.
+    if (settingsPath_.isEmpty() || settingsUnreadable_ || ending_) {
         return false;
     }
     StoredSettings out;
@@ -188,7 +198,7 @@ bool Form1::WriteSettings() {
     out.playerLineShown = !state_.playerLineHidden;
     out.presentLines = kSettingsLineCount;
     if (!SaveAtomically(settingsPath_, SerializeSettings(out))) {
-        ReportSaveFailure();
+        ReportSettingsTrouble(SettingsTrouble::kUnsaved);
         return false;
     }
     return true;
@@ -200,24 +210,33 @@ void Form1::SaveState() {
     WriteSettings();
 }
 
-void Form1::ReportSaveFailure() {
-    if (saveFailureReported_) {
+void Form1::ReportSettingsTrouble(SettingsTrouble trouble) {
+    if (settingsTroubleReported_) {
         return;
     }
-    saveFailureReported_ = true;
-    saveFailurePending_ = true;
+    settingsTroubleReported_ = true;
+    pendingTrouble_ = trouble;
     // A modal box inside the handler would let timers and clicks run in the middle of it.
-    QTimer::singleShot(0, this, [this] { ShowPendingSaveFailure(); });
+    QTimer::singleShot(0, this, [this] { ShowPendingSettingsTrouble(); });
 }
 
-void Form1::ShowPendingSaveFailure() {
-    if (!saveFailurePending_) {
-        return;
+void Form1::ShowPendingSettingsTrouble() {
+    const std::string path = settingsPath_.toStdString();
+    std::string text;
+    switch (std::exchange(pendingTrouble_, SettingsTrouble::kNone)) {
+        case SettingsTrouble::kNone:
+            return;
+        case SettingsTrouble::kUnreadable:
+            text = "Не удалось прочитать настройки из " + path +
+                   ". Программа работает с настройками по умолчанию, изменения в этом запуске "
+                   "не будут сохранены.";
+            break;
+        case SettingsTrouble::kUnsaved:
+            text = "Не удалось сохранить настройки в " + path +
+                   ". Программа продолжит работу, но изменения не сохранятся.";
+            break;
     }
-    saveFailurePending_ = false;
-    platform_.ShowMessageBox("Не удалось сохранить настройки в " + settingsPath_.toStdString() +
-                                 ". Программа продолжит работу, но изменения не сохранятся.",
-                             Platform::kMbIconCritical);
+    platform_.ShowMessageBox(text, Platform::kMbIconCritical);
 }
 
 void Form1::StopTimers() {

@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <memory>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "support/fake_platform.h"
 #include "support/send_mouse.h"
 #include "ui/about/form2.h"
@@ -44,6 +47,7 @@ class ShellTest : public QObject {
     void eachUserChangeReachesTheFileAtOnce_data();
     void eachUserChangeReachesTheFileAtOnce();
     void aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn();
+    void anUnreadableFileIsReportedOnceAndNeverWrittenOver();
     void trayActivationsToggleOrExit_data();
     void trayActivationsToggleOrExit();
     void aTrayClickActsOnceTheIconsOwnEventIsOver_data();
@@ -145,6 +149,40 @@ namespace {
         qApp, [&ran] { ran = true; }, Qt::QueuedConnection);
     return QTest::qWaitFor([&ran] { return ran; });
 }
+
+// Root reads any file whatever its mode. While this lives the test acts as nobody, who then owns
+// the folder and the file, of mode 200; a test run by a user reads as that user, the owner.
+class UnreadableFile {
+  public:
+    UnreadableFile(const QString& folder, const QString& file) {
+        const passwd* nobody = getpwnam("nobody");
+        if (geteuid() == 0 && nobody != nullptr) {
+            for (const QString& path : {folder, file}) {
+                ok_ = ok_ && chown(QFile::encodeName(path).constData(), nobody->pw_uid,
+                                   nobody->pw_gid) == 0;
+            }
+            asNobody_ = true;
+        }
+        ok_ = ok_ && QFile::setPermissions(file, QFileDevice::WriteOwner);
+        if (asNobody_) {
+            ok_ = ok_ && setegid(nobody->pw_gid) == 0 && seteuid(nobody->pw_uid) == 0;
+        }
+    }
+    ~UnreadableFile() {
+        if (asNobody_) {
+            [[maybe_unused]] const int user = seteuid(0);
+            [[maybe_unused]] const int group = setegid(0);
+        }
+    }
+    UnreadableFile(const UnreadableFile&) = delete;
+    UnreadableFile& operator=(const UnreadableFile&) = delete;
+
+    bool ok() const { return ok_; }
+
+  private:
+    bool ok_ = true;
+    bool asNobody_ = false;
+};
 
 }  // namespace
 
@@ -420,6 +458,35 @@ void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
     QVERIFY(form->Timer1->isActive());
     QVERIFY(form->isVisible());
     QFile::remove(dir->path());
+}
+
+void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
+    const QByteArray text = "7,35\r\n3\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
+    WriteSettings(text);
+    const QString file = dir->filePath("data.dat");
+    {
+        const UnreadableFile unreadable(dir->path(), file);
+        QVERIFY(unreadable.ok());
+        Start();
+        QVERIFY(platform->messages.empty());
+        QVERIFY(QueuedCallsRan());
+        QCOMPARE(platform->messages.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(platform->messages[0].text),
+                 "Не удалось прочитать настройки из " + file +
+                     ". Программа работает с настройками по умолчанию, изменения в этом запуске не "
+                     "будут сохранены.");
+        QCOMPARE(platform->messages[0].style, 16);
+        QCOMPARE(form->Label6->text(), QStringLiteral("2,5"));
+
+        form->Option1->click();
+        form->List1->setCurrentRow(1);
+        form->Command1_Click();
+        form->ShowPendingSettingsTrouble();
+        QVERIFY(QueuedCallsRan());
+        QCOMPARE(platform->messages.size(), std::size_t(1));
+    }
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(ReadSettings(), text);
 }
 
 void ShellTest::trayActivationsToggleOrExit_data() {
