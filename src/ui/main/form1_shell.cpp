@@ -233,7 +233,8 @@ void Form1::ShowPendingSettingsTrouble() {
             break;
         case SettingsTrouble::kUnsaved:
             text = "Не удалось сохранить настройки в " + path +
-                   ". Программа продолжит работу, но изменения не сохранятся.";
+                   (closing_ ? ". Изменения, сделанные в этом запуске, не сохранены."
+                             : ". Программа продолжит работу, но изменения не сохранятся.");
             break;
     }
     platform_.ShowMessageBox(text, Platform::kMbIconCritical);

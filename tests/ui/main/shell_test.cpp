@@ -47,6 +47,8 @@ class ShellTest : public QObject {
     void eachUserChangeReachesTheFileAtOnce_data();
     void eachUserChangeReachesTheFileAtOnce();
     void aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn();
+    void aFailedSaveIsToldInWordsThatFitTheMoment_data();
+    void aFailedSaveIsToldInWordsThatFitTheMoment();
     void anUnreadableFileIsReportedOnceAndNeverWrittenOver();
     void trayActivationsToggleOrExit_data();
     void trayActivationsToggleOrExit();
@@ -66,6 +68,8 @@ class ShellTest : public QObject {
     QByteArray ReadSettings() const;
     QList<QByteArray> SavedLines() const;
     void Start();
+    // A file where the settings folder was: nothing can be written there, not even by root.
+    void BlockTheFolder();
     QStringList RunningTimers() const;
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -121,6 +125,12 @@ QList<QByteArray> ShellTest::SavedLines() const {
 void ShellTest::Start() {
     form->Form_Load();
     form->show();
+}
+
+void ShellTest::BlockTheFolder() {
+    QVERIFY(QDir(dir->path()).removeRecursively());
+    QFile blocker(dir->path());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
 }
 
 QStringList ShellTest::RunningTimers() const {
@@ -438,11 +448,7 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce() {
 
 void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
     Start();
-    // The folder turns into a file: nothing can be written there any more, not even by root.
-    QVERIFY(QDir(dir->path()).removeRecursively());
-    QFile blocker(dir->path());
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    BlockTheFolder();
 
     form->Option1->click();
     QVERIFY(platform->messages.empty());
@@ -457,6 +463,33 @@ void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
     QCOMPARE(platform->messages.size(), std::size_t(1));
     QVERIFY(form->Timer1->isActive());
     QVERIFY(form->isVisible());
+    QFile::remove(dir->path());
+}
+
+void ShellTest::aFailedSaveIsToldInWordsThatFitTheMoment_data() {
+    QTest::addColumn<bool>("atExit");
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("while running")
+        << false << ". Программа продолжит работу, но изменения не сохранятся.";
+    QTest::newRow("at exit") << true << ". Изменения, сделанные в этом запуске, не сохранены.";
+}
+
+void ShellTest::aFailedSaveIsToldInWordsThatFitTheMoment() {
+    QFETCH(bool, atExit);
+    QFETCH(QString, ending);
+    Start();
+    BlockTheFolder();
+    if (atExit) {
+        form->Command1_Click();
+        // As the program does once its event loop has ended.
+        form->ShowPendingSettingsTrouble();
+    } else {
+        form->Option1->click();
+        QVERIFY(QueuedCallsRan());
+    }
+    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(platform->messages[0].text),
+             "Не удалось сохранить настройки в " + dir->filePath("data.dat") + ending);
     QFile::remove(dir->path());
 }
 
