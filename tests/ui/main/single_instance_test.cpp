@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +21,9 @@ class SingleInstanceTest : public QObject {
   private slots:
     void aSecondGuardIsRefusedAndWakesTheFirst();
     void aLockLeftByADeadCopyIsTakenOver();
+    void aLockThatCannotBeTakenIsNotTakenForARunningCopy_data();
+    void aLockThatCannotBeTakenIsNotTakenForARunningCopy();
+    void theProgramSaysWhatFailedAndEndsWithStatusOne();
     void tenCopiesStartedAtOnceLeaveExactlyOneRunning();
     void afterTheRunningCopyIsKilledTheNextStartRuns();
     void aTerminationSignalEndsTheCopyAsTheExitCommandDoes_data();
@@ -62,10 +66,10 @@ void SingleInstanceTest::aSecondGuardIsRefusedAndWakesTheFirst() {
     QTemporaryDir dir;
     SingleInstance first(dir.path());
     QSignalSpy woken(&first, &SingleInstance::ActivationRequested);
-    QVERIFY(first.Acquire());
+    QCOMPARE(first.Acquire(), SingleInstance::Outcome::kThisCopy);
 
     SingleInstance second(dir.path());
-    QVERIFY(!second.Acquire());
+    QCOMPARE(second.Acquire(), SingleInstance::Outcome::kAnotherCopy);
     QTRY_COMPARE(woken.count(), 1);
 }
 
@@ -82,11 +86,60 @@ void SingleInstanceTest::aLockLeftByADeadCopyIsTakenOver() {
     socket.close();
 
     SingleInstance guard(dir.path());
-    QVERIFY(guard.Acquire());
+    QCOMPARE(guard.Acquire(), SingleInstance::Outcome::kThisCopy);
     QSignalSpy woken(&guard, &SingleInstance::ActivationRequested);
     SingleInstance later(dir.path());
-    QVERIFY(!later.Acquire());
+    QCOMPARE(later.Acquire(), SingleInstance::Outcome::kAnotherCopy);
     QTRY_COMPARE(woken.count(), 1);
+}
+
+void SingleInstanceTest::aLockThatCannotBeTakenIsNotTakenForARunningCopy_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("failure");
+    // Each fails for root as for anyone: no permission bits are involved.
+    QTest::newRow("a folder that cannot be made, under a file")
+        << QStringLiteral("file/sub") << QStringLiteral("Не удалось создать папку");
+    QTest::newRow("a folder that refuses new files (sysfs)")
+        << QStringLiteral("/sys") << QStringLiteral("Нет прав на запись в папку");
+    QTest::newRow("a folder where new files cannot exist (procfs)")
+        << QStringLiteral("/proc") << QStringLiteral("Не удалось создать файл блокировки");
+    QTest::newRow("a folder in the lock file's place")
+        << QStringLiteral("lock-is-a-folder") << QStringLiteral("Не удалось прочитать файл");
+}
+
+void SingleInstanceTest::aLockThatCannotBeTakenIsNotTakenForARunningCopy() {
+    QFETCH(QString, folder);
+    QFETCH(QString, failure);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("lock-is-a-folder/kvotomer.lock")));
+    const QString path = folder.startsWith(u'/') ? folder : dir.filePath(folder);
+    if (path.startsWith(QStringLiteral("/sys")) && !QFileInfo(path).isDir()) {
+        QSKIP("no sysfs here");
+    }
+
+    SingleInstance guard(path);
+    QCOMPARE(guard.Acquire(), SingleInstance::Outcome::kFailed);
+    QVERIFY2(guard.FailureText().startsWith(failure), qPrintable(guard.FailureText()));
+    QVERIFY2(guard.FailureText().contains(path), qPrintable(guard.FailureText()));
+}
+
+void SingleInstanceTest::theProgramSaysWhatFailedAndEndsWithStatusOne() {
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    QVERIFY(QDir(runtime.path()).mkdir(QStringLiteral("kvotomer.lock")));
+    std::unique_ptr<QProcess> copy = Launch(runtime, data);
+    QVERIFY(copy->waitForFinished(30000));
+    QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(copy->exitCode(), 1);
+    const QString told = QString::fromUtf8(copy->readAllStandardError());
+    QVERIFY2(
+        told.contains(QStringLiteral("файл блокировки kvotomer.lock в папке ") + runtime.path()),
+        qPrintable(told));
+    QVERIFY2(!told.contains(QStringLiteral("уже запущена!")), qPrintable(told));
+    QVERIFY(!QFile::exists(data.filePath(QStringLiteral("data.dat"))));
 }
 
 void SingleInstanceTest::tenCopiesStartedAtOnceLeaveExactlyOneRunning() {
