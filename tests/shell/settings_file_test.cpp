@@ -8,12 +8,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <iomanip>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pwd.h>
@@ -368,25 +370,44 @@ TEST(SettingsFile, AFailedSaveReturnsFalseAndLeavesTheOldFile) {
         << "no temporary file is left behind";
 }
 
+// The kills land anywhere within a few saves' time as this machine takes them, so some fall
+// inside a save and some after one has completed, however slow the disk is.
 TEST(SettingsFile, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewText) {
     QTemporaryDir dir;
     const QString path = dir.filePath("data.dat");
     const std::string texts[] = {std::string(4 << 20, 'B'), std::string(kSavedAfterDefaultStart)};
+    std::chrono::nanoseconds twoSaves{0};
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(SaveAtomically(path, texts[0]));
+        ASSERT_TRUE(SaveAtomically(path, texts[1]));
+        twoSaves = std::max(twoSaves, std::chrono::steady_clock::now() - start);
+    }
     std::mt19937 random(20240501);
-    std::uniform_int_distribution<int> delayMicros(50, 1500);
+    std::uniform_int_distribution<std::int64_t> delay(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(twoSaves).count() * 2);
     int changed = 0;
     for (int i = 0; i < 200; ++i) {
         const std::string& old = texts[i % 2];
         ASSERT_TRUE(SaveAtomically(path, old));
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            close(started[0]);
+            const char ready = 1;
+            [[maybe_unused]] const ssize_t sent = write(started[1], &ready, 1);
             for (int n = 1; n < 100000; ++n) {
                 SaveAtomically(path, texts[(i + n) % 2]);
             }
             _exit(0);
         }
-        usleep(static_cast<useconds_t>(delayMicros(random)));
+        close(started[1]);
+        char ready = 0;
+        [[maybe_unused]] const ssize_t got = read(started[0], &ready, 1);
+        close(started[0]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         const std::string now = ReadAll(path);
