@@ -459,7 +459,7 @@ void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
 
     form->Option2->click();
     form->List1->setCurrentRow(1);
-    QTest::qWait(20);
+    QVERIFY(QueuedCallsRan());
     QCOMPARE(platform->messages.size(), std::size_t(1));
     QVERIFY(form->Timer1->isActive());
     QVERIFY(form->isVisible());

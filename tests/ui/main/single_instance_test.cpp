@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,10 +32,17 @@ class SingleInstanceTest : public QObject {
 
   private:
     std::unique_ptr<QProcess> Launch(const QTemporaryDir& runtime, const QTemporaryDir& data);
-    static bool RunsOn(QProcess& process, int ms);
 };
 
 namespace {
+
+qint64 LockOwner(const QTemporaryDir& runtime) {
+    QLockFile lock(runtime.filePath(QStringLiteral("kvotomer.lock")));
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    return lock.getLockInfo(&pid, &host, &app) ? pid : 0;
+}
 
 qint64 DeadPid() {
     QProcess done;
@@ -56,10 +64,6 @@ std::unique_ptr<QProcess> SingleInstanceTest::Launch(const QTemporaryDir& runtim
     process->setProcessEnvironment(env);
     process->start(QStringLiteral(KVOTOMER_BINARY), {});
     return process;
-}
-
-bool SingleInstanceTest::RunsOn(QProcess& process, int ms) {
-    return !process.waitForFinished(ms) && process.state() == QProcess::Running;
 }
 
 void SingleInstanceTest::aSecondGuardIsRefusedAndWakesTheFirst() {
@@ -157,7 +161,9 @@ void SingleInstanceTest::tenCopiesStartedAtOnceLeaveExactlyOneRunning() {
         return n;
     };
     QTRY_VERIFY_WITH_TIMEOUT(finished() >= 9, 20000);
-    QTest::qWait(300);
+    // A live copy holds the lock: the one left running.
+    SingleInstance probe(runtime.path());
+    QCOMPARE(probe.Acquire(), SingleInstance::Outcome::kAnotherCopy);
     QCOMPARE(finished(), 9);
     for (auto& copy : copies) {
         if (copy->state() == QProcess::NotRunning) {
@@ -177,19 +183,20 @@ void SingleInstanceTest::afterTheRunningCopyIsKilledTheNextStartRuns() {
     QTemporaryDir runtime;
     QTemporaryDir data;
     std::unique_ptr<QProcess> first = Launch(runtime, data);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(QStringLiteral("kvotomer.socket"))),
-                             10000);
-    QVERIFY(RunsOn(*first, 300));
-    QVERIFY(QFile::exists(data.filePath(QStringLiteral("data.dat"))));
+    // Loaded: the settings file is written after the lock is taken.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(data.filePath(QStringLiteral("data.dat"))), 10000);
+    QCOMPARE(LockOwner(runtime), first->processId());
 
     std::unique_ptr<QProcess> refused = Launch(runtime, data);
     QVERIFY(refused->waitForFinished(10000));
-    QVERIFY(RunsOn(*first, 100));
+    QCOMPARE(refused->exitCode(), 0);
+    QCOMPARE(first->state(), QProcess::Running);
 
     first->kill();  // SIGKILL: no chance to clean up
     QVERIFY(first->waitForFinished());
     std::unique_ptr<QProcess> next = Launch(runtime, data);
-    QVERIFY(RunsOn(*next, 3000));
+    QTRY_COMPARE_WITH_TIMEOUT(LockOwner(runtime), next->processId(), 10000);
+    QCOMPARE(next->state(), QProcess::Running);
     next->kill();
     next->waitForFinished();
 }
@@ -207,10 +214,10 @@ void SingleInstanceTest::aTerminationSignalEndsTheCopyAsTheExitCommandDoes() {
     QTemporaryDir data;
     const QString settings = data.filePath(QStringLiteral("data.dat"));
     std::unique_ptr<QProcess> copy = Launch(runtime, data);
-    // The first start writes the file while loading, after the signals are taken over.
+    // The first start writes the nine default lines while loading, after the signals are taken
+    // over; the exit writes all ten.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings), 10000);
-    QVERIFY(RunsOn(*copy, 300));
-    QVERIFY(QFile::remove(settings));
+    QCOMPARE(copy->state(), QProcess::Running);
 
     QCOMPARE(::kill(pid_t(copy->processId()), signal), 0);
     QVERIFY(copy->waitForFinished(10000));
