@@ -32,9 +32,13 @@ void PaintWithoutWaitingForTheServer() {
 }
 
 // Nobody can answer a modal box on a platform without a screen; it would keep the copy alive.
-bool CanShowMessageBoxes() {
+void Tell(kv::Platform& platform, const std::string& text, int style) {
     const QString name = QGuiApplication::platformName();
-    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+    if (name != QLatin1String("offscreen") && name != QLatin1String("minimal")) {
+        platform.ShowMessageBox(text, style);
+    } else {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
 }
 
 }  // namespace
@@ -53,14 +57,15 @@ int main(int argc, char* argv[]) {
         kv::CreatePlatform(qEnvironmentVariable("KVOTOMER_RUN_DIR").toStdString());
     kv::Platform& platform = *backend;
     kv::SingleInstance instance(kv::SingleInstance::DefaultDirectory());
-    if (!instance.Acquire()) {
-        static constexpr char kAlreadyRunning[] = "Программа уже запущена!";
-        if (CanShowMessageBoxes()) {
-            platform.ShowMessageBox(kAlreadyRunning, 0);
-        } else {
-            std::fprintf(stderr, "%s\n", kAlreadyRunning);
-        }
-        return 0;
+    switch (instance.Acquire()) {
+        case kv::SingleInstance::Outcome::kThisCopy:
+            break;
+        case kv::SingleInstance::Outcome::kAnotherCopy:
+            Tell(platform, "Программа уже запущена!", 0);
+            return 0;
+        case kv::SingleInstance::Outcome::kFailed:
+            Tell(platform, instance.FailureText().toStdString(), kv::Platform::kMbIconCritical);
+            return 1;
     }
 
     kv::ProgramState state;
@@ -84,7 +89,7 @@ int main(int argc, char* argv[]) {
     const int code = QApplication::exec();
     if (!terminated) {
         // Nobody is there to answer a box while the system shuts down.
-        form.ShowPendingSaveFailure();
+        form.ShowPendingSettingsTrouble();
     }
     return code;
 }

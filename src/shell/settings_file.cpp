@@ -202,22 +202,21 @@ QString SettingsPath(const QString& executableDir, const QString& fallbackDir) {
     return FilePath(fallbackDir);
 }
 
-bool LoadOrCreate(const QString& path, std::string& bytesOut) {
-    if (!QFileInfo(path).isFile()) {
-        SaveAtomically(path, kDefaultText);  // a failure shows up as a failed read below
+SettingsLoad LoadOrCreate(const QString& path, std::string& bytesOut) {
+    bytesOut.assign(kDefaultText);
+    if (!QFileInfo::exists(path) && !SaveAtomically(path, kDefaultText)) {
+        return SettingsLoad::kNotCreated;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        bytesOut.assign(kDefaultText);
-        return false;
+        return SettingsLoad::kUnreadable;
     }
     const QByteArray bytes = file.read(kMaxReadBytes);
     if (file.error() != QFileDevice::NoError) {
-        bytesOut.assign(kDefaultText);
-        return false;
+        return SettingsLoad::kUnreadable;
     }
     bytesOut.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return true;
+    return SettingsLoad::kRead;
 }
 
 bool SaveAtomically(const QString& path, std::string_view text) {

@@ -81,9 +81,15 @@ QString SettingsPath(const QString& executableDir);
 // caller works from kDefaultText.
 QString SettingsPath(const QString& executableDir, const QString& fallbackDir);
 
-// Reads the file at `path`, first writing kDefaultText there when no regular file exists.
-// Returns false when even that fails; bytesOut then holds kDefaultText.
-bool LoadOrCreate(const QString& path, std::string& bytesOut);
+enum class SettingsLoad {
+    kRead,        // bytesOut holds the file, perhaps the default text just written
+    kNotCreated,  // nothing was there and the default text could not be written
+    kUnreadable,  // something is there but cannot be read: it must not be written over
+};
+
+// Reads the file at `path`, first writing kDefaultText there when nothing of that name exists.
+// On failure bytesOut holds kDefaultText.
+SettingsLoad LoadOrCreate(const QString& path, std::string& bytesOut);
 
 // Replaces the file as a whole: a temporary file is written, flushed to disk and renamed over
 // it, so a crash or power cut leaves the old or the new text, never a mix. Returns false on any

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
@@ -20,10 +21,10 @@ bool ProcessIsGone(qint64 pid) {
 
 SingleInstance::SingleInstance(const QString& directory, QObject* parent)
     : QObject(parent),
+      directory_(directory),
       lockPath_(QDir(directory).filePath(QStringLiteral("kvotomer.lock"))),
       socketPath_(QDir(directory).filePath(QStringLiteral("kvotomer.socket"))),
       lock_(lockPath_) {
-    QDir().mkpath(directory);
     // Age says nothing about a copy that simply runs for weeks; only a dead owner frees the lock.
     lock_.setStaleLockTime(0);
     connect(&server_, &QLocalServer::newConnection, this, [this] {
@@ -44,26 +45,67 @@ QString SingleInstance::DefaultDirectory() {
     return dir;
 }
 
-bool SingleInstance::Acquire() {
-    if (!lock_.tryLock(0)) {
-        qint64 pid = 0;
-        QString host;
-        QString app;
-        // A copy killed outright leaves its lock file behind.
-        if (lock_.error() == QLockFile::LockFailedError && lock_.getLockInfo(&pid, &host, &app) &&
-            ProcessIsGone(pid)) {
-            lock_.removeStaleLockFile();
-        }
-        if (!lock_.tryLock(0)) {
-            AskRunningCopyToShow();
-            return false;
-        }
+SingleInstance::Outcome SingleInstance::Acquire() {
+    if (!QDir().mkpath(directory_)) {
+        return Fail(QStringLiteral("Не удалось создать папку %1 для файла блокировки %2."));
     }
-    // The lock is ours, so any socket file left here belongs to a dead copy.
-    QLocalServer::removeServer(socketPath_);
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(socketPath_);
-    return true;
+    if (!lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError &&
+        LockHolder() == Holder::kDeadCopy) {
+        // A copy killed outright leaves its lock file behind.
+        lock_.removeStaleLockFile();
+        lock_.tryLock(0);
+    }
+    if (lock_.isLocked()) {
+        // The lock is ours, so any socket file left here belongs to a dead copy.
+        QLocalServer::removeServer(socketPath_);
+        server_.setSocketOptions(QLocalServer::UserAccessOption);
+        server_.listen(socketPath_);
+        return Outcome::kThisCopy;
+    }
+    switch (lock_.error()) {
+        case QLockFile::LockFailedError:
+            switch (LockHolder()) {
+                case Holder::kLiveCopy:
+                    AskRunningCopyToShow();
+                    return Outcome::kAnotherCopy;
+                case Holder::kDeadCopy:
+                    return Fail(QStringLiteral(
+                        "Не удалось удалить файл блокировки %2, оставшийся в папке %1 от "
+                        "завершённой копии программы."));
+                case Holder::kNoLock:
+                    return Fail(
+                        QStringLiteral("Не удалось прочитать файл блокировки %2 в папке %1."));
+            }
+            break;
+        case QLockFile::PermissionError:
+            return Fail(
+                QStringLiteral("Нет прав на запись в папку %1: не удалось создать файл "
+                               "блокировки %2."));
+        case QLockFile::NoError:
+        case QLockFile::UnknownError:
+            break;
+    }
+    return Fail(QStringLiteral("Не удалось создать файл блокировки %2 в папке %1."));
+}
+
+SingleInstance::Holder SingleInstance::LockHolder() const {
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (lock_.getLockInfo(&pid, &host, &app)) {
+        return ProcessIsGone(pid) ? Holder::kDeadCopy : Holder::kLiveCopy;
+    }
+    // A copy that has just created its lock file may not have written it yet.
+    const QFileInfo file(lockPath_);
+    return file.isFile() && file.isReadable() ? Holder::kLiveCopy : Holder::kNoLock;
+}
+
+SingleInstance::Outcome SingleInstance::Fail(const QString& what) {
+    failure_ = what.arg(QDir::toNativeSeparators(directory_), QStringLiteral("kvotomer.lock")) +
+               QStringLiteral(
+                   " Программа не может проверить, не запущена ли уже другая её "
+                   "копия, и будет закрыта.");
+    return Outcome::kFailed;
 }
 
 void SingleInstance::AskRunningCopyToShow() {

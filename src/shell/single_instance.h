@@ -16,9 +16,14 @@ class SingleInstance : public QObject {
     // `directory` must be private to the user; it is created when missing.
     explicit SingleInstance(const QString& directory, QObject* parent = nullptr);
 
-    // True: this process is the one copy and listens for others. False: another copy runs and
-    // has been asked to show itself.
-    bool Acquire();
+    enum class Outcome {
+        kThisCopy,     // the one copy: it listens for the others
+        kAnotherCopy,  // a live copy holds the lock and has been asked to show itself
+        kFailed,       // no lock could be taken, so nobody can tell; see FailureText
+    };
+    Outcome Acquire();
+    // Why Acquire failed, in Russian, naming the folder.
+    const QString& FailureText() const { return failure_; }
 
     // The user's runtime folder, or a per-user folder in the temporary folder.
     static QString DefaultDirectory();
@@ -27,8 +32,13 @@ class SingleInstance : public QObject {
     void ActivationRequested();
 
   private:
+    enum class Holder { kLiveCopy, kDeadCopy, kNoLock };
+    Holder LockHolder() const;
+    Outcome Fail(const QString& what);
     void AskRunningCopyToShow();
 
+    QString directory_;
+    QString failure_;
     QString lockPath_;
     QString socketPath_;
     QLockFile lock_;

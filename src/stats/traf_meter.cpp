@@ -20,8 +20,12 @@ void TrafMeter::GetIPStats() {
     std::uint32_t size = 0;
     const std::uint32_t query = platform_.GetIfTable(nullptr, &size, false);
     if (query == win::kErrorNotSupported) {
-        platform_.ShowMessageBox("ОС не поодерживает требуемые функции.",
-                                 Platform::kMbIconCritical);
+        static constexpr char kNotSupported[] = "ОС не поодерживает требуемые функции.";
+        if (showBox_) {
+            showBox_(kNotSupported, Platform::kMbIconCritical);
+        } else {
+            platform_.ShowMessageBox(kNotSupported, Platform::kMbIconCritical);
+        }
         return;
     }
     if (size < iftable::kHeaderSize || size > kMaxTableSize) {

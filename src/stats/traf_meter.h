@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -15,6 +17,11 @@ class TrafMeter {
     explicit TrafMeter(Platform& platform) : platform_(platform) {}
 
     void GetIPStats();
+
+    // Shows the reader's message box instead of the platform, so that the owner can hold what
+    // runs on timers until the box is closed.
+    using MessageBoxShower = std::function<void(const std::string& text, int style)>;
+    void SetMessageBoxShower(MessageBoxShower show) { showBox_ = std::move(show); }
 
     std::int32_t ControllerCount() const { return std::int32_t(rows_.size()); }
 
@@ -42,6 +49,7 @@ class TrafMeter {
     const Row& At(std::int32_t cController) const;
 
     Platform& platform_;
+    MessageBoxShower showBox_;
     std::vector<Row> rows_;
     std::vector<Row> next_;
     std::vector<std::uint8_t> buffer_;

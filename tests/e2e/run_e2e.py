@@ -208,11 +208,17 @@ class Program:
         """The exit button, as a person ends the program; waits until the process is gone."""
         if self.p.poll() is None:
             self.press_button("Выход")
-            try:
-                self.p.wait(10)
-            except subprocess.TimeoutExpired:
-                S.stop(self.p)
-                raise AssertionError("the program did not end after the exit button")
+            self.ended("the exit button")
+
+    def ended(self, how):
+        """Waits for the process to end after `how`, which must end it with status 0."""
+        try:
+            code = self.p.wait(10)
+        except subprocess.TimeoutExpired:
+            S.stop(self.p)
+            raise AssertionError("the program did not end after %s" % how)
+        if code != 0:
+            raise AssertionError("the program ended with status %d after %s" % (code, how))
 
     def kill(self):
         S.stop(self.p, sig=signal.SIGKILL)
@@ -597,12 +603,51 @@ class T06Tray(Base):
         wait_for(lambda: viewable(prog.wid), 5, what="main window shown")
         self.assertEqual(frame_corner(prog.wid), corner)
         click(tx, ty, button=3)
-        prog.p.wait(10)
+        prog.ended("a right click on the tray icon")
         lines = prog.data().split(b"\r\n")
         self.assertEqual(len(lines), 11)
         self.assertEqual(lines[10], b"")
         self.assertEqual(lines[:10], [b"10", b"2,5", str(index).encode(), b"8460", b"2625",
                                       b"8460", b"2625", b"0", b"0", b"1"])
+
+
+class T10ExitPaths(Base):
+    """Every way out saves the settings and ends with status 0."""
+
+    def start(self, name):
+        prog = Program(fresh_dir(name))
+        self.assertEqual(prog.data().count(b"\r\n"), 9)
+        return prog
+
+    def assert_saved(self, prog, indicator=b"0"):
+        lines = prog.data().split(b"\r\n")
+        self.assertEqual(len(lines), 11)
+        self.assertEqual(lines[8], indicator)
+
+    def test_close_box(self):
+        prog = self.start("exit-close-box")
+        S.xdo("windowactivate", "--sync", prog.wid)
+        S.xdo("key", "alt+F4")  # openbox's "Close", as the title bar's close box
+        prog.ended("the window manager's close")
+        self.assert_saved(prog)
+
+    def test_sigterm(self):
+        prog = self.start("exit-sigterm")
+        os.kill(prog.pid, signal.SIGTERM)
+        prog.ended("SIGTERM")
+        self.assert_saved(prog)
+
+    def test_tray_right_click_with_about_and_indicator_open(self):
+        prog = self.start("exit-tray-all-open")
+        prog.click_node(name="индикатор вкл", role="radio button", window=MAIN)
+        visible_window(prog.pid, IND)
+        S.xdo("windowactivate", "--sync", prog.wid)
+        S.xdo("key", "F1")
+        visible_window(prog.pid, "О программе")
+        tx, ty = tray_icon_point()
+        click(tx, ty, button=3)
+        prog.ended("a right click on the tray icon with the About window and the indicator open")
+        self.assert_saved(prog, indicator=b"1")
 
 
 def answer_box(second):

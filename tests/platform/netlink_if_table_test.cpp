@@ -203,7 +203,7 @@ class IfTableInNamespace : public ::testing::Test {
         // Carrier changes are announced up to a second late; counting dumps needs quiet.
         ProbedTable probe;
         std::uint32_t result = 0;
-        for (int i = 0; i < 150; ++i, usleep(20'000)) {
+        for (int i = 0; i < 500; ++i, usleep(20'000)) {
             probe.linkDumps = 0;
             ReadTable(probe, &result);
             if (i > 0 && probe.linkDumps == 0 && Sysfs("kvnear", "operstate") == "up") {

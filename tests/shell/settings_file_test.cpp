@@ -8,14 +8,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <iomanip>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,7 +79,7 @@ TEST(SettingsFile, AMissingFileIsCreatedWithTheDefaultTextAndReadBack) {
     QTemporaryDir dir;
     const QString path = dir.filePath("data.dat");
     std::string bytes;
-    ASSERT_TRUE(LoadOrCreate(path, bytes));
+    ASSERT_EQ(LoadOrCreate(path, bytes), SettingsLoad::kRead);
     EXPECT_EQ(kDefaultText.size(), 43U);
     EXPECT_EQ(ReadAll(path), kDefaultText);
     EXPECT_EQ(bytes, kDefaultText);
@@ -285,15 +288,59 @@ TEST(SettingsFile, LoadingFailsOverToTheDefaultTextAndNeverOverwritesAFile) {
     const QString existing = dir.filePath("data.dat");
     ASSERT_TRUE(SaveAtomically(existing, "5\r\n"));
     std::string bytes;
-    EXPECT_TRUE(LoadOrCreate(existing, bytes));
+    EXPECT_EQ(LoadOrCreate(existing, bytes), SettingsLoad::kRead);
     EXPECT_EQ(bytes, "5\r\n");
 
     QDir(dir.path()).mkdir("a-folder");
-    for (const QString& path : {dir.filePath("a-folder"), dir.filePath("missing/data.dat")}) {
+    const struct {
+        QString path;
+        SettingsLoad expected;
+    } cases[] = {
+        {dir.filePath("a-folder"), SettingsLoad::kUnreadable},
+        {dir.filePath("missing/data.dat"), SettingsLoad::kNotCreated},
+    };
+    for (const auto& c : cases) {
         bytes = "stale";
-        EXPECT_FALSE(LoadOrCreate(path, bytes)) << path.toStdString();
+        EXPECT_EQ(LoadOrCreate(c.path, bytes), c.expected) << c.path.toStdString();
         EXPECT_EQ(bytes, kDefaultText);
     }
+    EXPECT_TRUE(QFileInfo(dir.filePath("a-folder")).isDir());
+}
+
+// Root reads a file whatever its mode, so the reading is done by a child that, when started as
+// root, first becomes nobody; the folder and the file then belong to nobody.
+TEST(SettingsFile, AFileThatCanBeWrittenButNotReadIsReportedAndLeftAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data.dat");
+    const std::string text = "7,35\r\n3\r\n";
+    ASSERT_TRUE(SaveAtomically(path, text));
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const bool root = geteuid() == 0;
+    if (root) {
+        for (const QString& p : {dir.path(), path}) {
+            ASSERT_EQ(chown(QFile::encodeName(p).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (root && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)) {
+            _exit(10);
+        }
+        std::string bytes = "stale";
+        const SettingsLoad result = LoadOrCreate(path, bytes);
+        _exit(result != SettingsLoad::kUnreadable ? 11 : bytes != kDefaultText ? 12 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "10: could not become nobody, 11: not reported unreadable, 12: not the defaults";
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(ReadAll(path), text);
 }
 
 TEST(SettingsFile, AFailedSaveReturnsFalseAndLeavesTheOldFile) {
@@ -323,25 +370,44 @@ TEST(SettingsFile, AFailedSaveReturnsFalseAndLeavesTheOldFile) {
         << "no temporary file is left behind";
 }
 
+// The kills land anywhere within a few saves' time as this machine takes them, so some fall
+// inside a save and some after one has completed, however slow the disk is.
 TEST(SettingsFile, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewText) {
     QTemporaryDir dir;
     const QString path = dir.filePath("data.dat");
     const std::string texts[] = {std::string(4 << 20, 'B'), std::string(kSavedAfterDefaultStart)};
+    std::chrono::nanoseconds twoSaves{0};
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(SaveAtomically(path, texts[0]));
+        ASSERT_TRUE(SaveAtomically(path, texts[1]));
+        twoSaves = std::max(twoSaves, std::chrono::steady_clock::now() - start);
+    }
     std::mt19937 random(20240501);
-    std::uniform_int_distribution<int> delayMicros(50, 1500);
+    std::uniform_int_distribution<std::int64_t> delay(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(twoSaves).count() * 2);
     int changed = 0;
     for (int i = 0; i < 200; ++i) {
         const std::string& old = texts[i % 2];
         ASSERT_TRUE(SaveAtomically(path, old));
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            close(started[0]);
+            const char ready = 1;
+            [[maybe_unused]] const ssize_t sent = write(started[1], &ready, 1);
             for (int n = 1; n < 100000; ++n) {
                 SaveAtomically(path, texts[(i + n) % 2]);
             }
             _exit(0);
         }
-        usleep(static_cast<useconds_t>(delayMicros(random)));
+        close(started[1]);
+        char ready = 0;
+        [[maybe_unused]] const ssize_t got = read(started[0], &ready, 1);
+        close(started[0]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         const std::string now = ReadAll(path);

@@ -136,6 +136,10 @@ void FakePlatform::ShellExecuteA(WindowHandle, const char*, const char* file, co
 
 void FakePlatform::ShowMessageBox(const std::string& text, int style) {
     messages.push_back({text, style});
+    if (whileBoxIsOpen) {
+        const Message shown = messages.back();  // the hook may open another box
+        whileBoxIsOpen(shown);
+    }
 }
 
 void FakePlatform::ExitProcess(int code) {

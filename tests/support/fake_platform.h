@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -58,6 +59,8 @@ class FakePlatform : public Platform {
     Point cursor;
     Rect screenTwips{{0, 0}, {1920 * 15, 1080 * 15}};
     std::vector<Message> messages;
+    // Runs while a box is open, where a real box would run its own event loop.
+    std::function<void(const Message&)> whileBoxIsOpen;
     std::map<WindowHandle, bool> topmost;
     std::map<WindowHandle, std::int32_t> exStyle;
     std::map<WindowHandle, int> alpha;

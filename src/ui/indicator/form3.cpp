@@ -188,14 +188,16 @@ void Form3::Form_Load() {
     Timer1_Timer();
     Timer3_Timer();
 
-    if (state_.playerLineHidden) {
-        playerLineShown_ = false;
-        Timer2->stop();
-        SetHeightTwips(kShortHeightTwips);
-    } else {
-        playerLineShown_ = true;
+    playerLineShown_ = !state_.playerLineHidden;
+    SetHeightTwips(playerLineShown_ ? kTallHeightTwips : kShortHeightTwips);
+    StartTimers();
+}
+
+void Form3::StartTimers() {
+    if (playerLineShown_) {
         Timer2->start();
-        SetHeightTwips(kTallHeightTwips);
+    } else {
+        Timer2->stop();
     }
     Timer1->start();
     Timer3->start();

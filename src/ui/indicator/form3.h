@@ -41,6 +41,8 @@ class Form3 : public QWidget {
 
     void Form_Load();
     void StopTimers();
+    // The timers as a loaded window runs them; the ticker's only while the player line shows.
+    void StartTimers();
 
     // The window's corner in twips, as the settings file records it.
     TwipsPosition LeftTopTwips() const;

@@ -28,6 +28,8 @@ Form1::Form1(ProgramState& state, Platform& platform, QWidget* parent)
       speedHistory(WholePixels(840)),
       ticker_(std::make_unique<PlayerTicker>()) {
     BuildLayout();
+    meter.SetMessageBoxShower(
+        [this](const std::string& text, int style) { ShowBoxFromTick(text, style); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(List1, &QListWidget::itemSelectionChanged, this, [this] {

@@ -138,8 +138,8 @@ class Form1 : public QWidget {
     void SetBootId(std::string id) { bootId_ = std::move(id); }
     const QString& SettingsFile() const { return settingsPath_; }
     QSystemTrayIcon* TrayIcon() const { return trayIcon; }
-    // Shows a save failure that the event loop ended before it could report.
-    void ShowPendingSaveFailure();
+    // Shows a settings file problem that the event loop ended before it could report.
+    void ShowPendingSettingsTrouble();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -148,6 +148,11 @@ class Form1 : public QWidget {
 
   private:
     void BuildLayout();
+    void StopTimers();
+    // A modal box opened from a tick: every timer waits until it is closed.
+    void ShowBoxFromTick(const std::string& text, int style);
+    // A fatal stop: the message, then the end of the process, nothing saved meanwhile.
+    void EndAfterMessage(const std::string& text);
     void FillAdapterList(int selectedRow);
     bool TableChanged() const;
     void SetAdapterSelection(int row);
@@ -166,6 +171,7 @@ class Form1 : public QWidget {
     void SettleUnpaid();
     void ResumePaid();
     void SavePaidIfChanged();
+    bool MayWriteSettings() const;
     void ShowMoneyFigures();
 
     ProgramState& state_;
@@ -209,11 +215,16 @@ class Form1 : public QWidget {
     QSystemTrayIcon* trayIcon = nullptr;
 
     // Start-up, shut-down and tray.
-    void ReportSaveFailure();
+    enum class SettingsTrouble { kNone, kUnreadable, kUnsaved };
+    void ReportSettingsTrouble(SettingsTrouble trouble);
     QString dataDirectory_;
     QString settingsPath_;
-    bool saveFailureReported_ = false;
-    bool saveFailurePending_ = false;
+    // Saving would replace the file the user has, which this run could not read, with defaults.
+    bool settingsUnreadable_ = false;
+    bool settingsTroubleReported_ = false;
+    SettingsTrouble pendingTrouble_ = SettingsTrouble::kNone;
+    bool closing_ = false;  // the exit command has begun
+    bool ending_ = false;   // a fatal stop has begun
 };
 
 }  // namespace kv

@@ -33,14 +33,7 @@ QString Optional(const std::optional<float>& value, std::string_view pattern) {
 }  // namespace
 
 void Form1::FatalNoConnection() {
-    // Stop everything first: the message box runs an event loop in which timers would fire.
-    Timer1->stop();
-    Timer2->stop();
-    if (indicator_) {
-        indicator_->StopTimers();
-    }
-    platform_.ShowMessageBox("Не найдено ни одного соединения", Platform::kMbIconCritical);
-    platform_.ExitProcess(1);
+    EndAfterMessage("Не найдено ни одного соединения");
 }
 
 void Form1::ObserveTable() {
@@ -274,7 +267,8 @@ void Form1::ResumePaid() {
 }
 
 void Form1::SavePaidIfChanged() {
-    if (settingsPath_.isEmpty() || book_.PaidRevision() == savedPaidRevision_) {
+    // A payment is kept only together with the limit it lowered.
+    if (!MayWriteSettings() || book_.PaidRevision() == savedPaidRevision_) {
         return;
     }
     // Written before data.dat: a stop between the two forgets a payment rather than repeats it.

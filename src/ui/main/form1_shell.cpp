@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "common/number_format.h"
@@ -138,8 +139,16 @@ void Form1::LoadState() {
                                       : SettingsPath(dir, QString());
     }
     std::string bytes;
-    if (!LoadOrCreate(settingsPath_, bytes)) {
-        ReportSaveFailure();
+    switch (LoadOrCreate(settingsPath_, bytes)) {
+        case SettingsLoad::kRead:
+            break;
+        case SettingsLoad::kNotCreated:
+            ReportSettingsTrouble(SettingsTrouble::kUnsaved);
+            break;
+        case SettingsLoad::kUnreadable:
+            settingsUnreadable_ = true;
+            ReportSettingsTrouble(SettingsTrouble::kUnreadable);
+            break;
     }
     const StoredSettings stored = ParseSettings(bytes);
     ApplyToState(stored, state_);
@@ -166,9 +175,15 @@ void Form1::LoadState() {
     }
 }
 
+bool Form1::MayWriteSettings() const {
+    // Nothing was loaded, or what is there could not be read, or a fatal stop keeps the file as
+    // it was.
+    return !settingsPath_.isEmpty() && !settingsUnreadable_ && !ending_;
+}
+
 bool Form1::WriteSettings() {
-    if (settingsPath_.isEmpty()) {
-        return false;  // nothing was loaded, so there is nothing to keep
+    if (!MayWriteSettings()) {
+        return false;
     }
     StoredSettings out;
     out.moneyLimit = state_.moneyLimit;
@@ -189,7 +204,7 @@ bool Form1::WriteSettings() {
     out.playerLineShown = !state_.playerLineHidden;
     out.presentLines = kSettingsLineCount;
     if (!SaveAtomically(settingsPath_, SerializeSettings(out))) {
-        ReportSaveFailure();
+        ReportSettingsTrouble(SettingsTrouble::kUnsaved);
         return false;
     }
     return true;
@@ -201,24 +216,72 @@ void Form1::SaveState() {
     WriteSettings();
 }
 
-void Form1::ReportSaveFailure() {
-    if (saveFailureReported_) {
+void Form1::ReportSettingsTrouble(SettingsTrouble trouble) {
+    if (settingsTroubleReported_) {
         return;
     }
-    saveFailureReported_ = true;
-    saveFailurePending_ = true;
+    settingsTroubleReported_ = true;
+    pendingTrouble_ = trouble;
     // A modal box inside the handler would let timers and clicks run in the middle of it.
-    QTimer::singleShot(0, this, [this] { ShowPendingSaveFailure(); });
+    QTimer::singleShot(0, this, [this] { ShowPendingSettingsTrouble(); });
 }
 
-void Form1::ShowPendingSaveFailure() {
-    if (!saveFailurePending_) {
+void Form1::ShowPendingSettingsTrouble() {
+    const std::string path = settingsPath_.toStdString();
+    std::string text;
+    switch (std::exchange(pendingTrouble_, SettingsTrouble::kNone)) {
+        case SettingsTrouble::kNone:
+            return;
+        case SettingsTrouble::kUnreadable:
+            text = "Не удалось прочитать настройки из " + path +
+                   ". Программа работает с настройками по умолчанию, изменения в этом запуске "
+                   "не будут сохранены.";
+            break;
+        case SettingsTrouble::kUnsaved:
+            text = "Не удалось сохранить настройки в " + path +
+                   (closing_ ? ". Изменения, сделанные в этом запуске, не сохранены."
+                             : ". Программа продолжит работу, но изменения не сохранятся.");
+            break;
+    }
+    platform_.ShowMessageBox(text, Platform::kMbIconCritical);
+}
+
+void Form1::StopTimers() {
+    if (indicator_) {
+        indicator_->StopTimers();
+    }
+    Timer1->stop();
+    Timer2->stop();
+}
+
+void Form1::ShowBoxFromTick(const std::string& text, int style) {
+    // The box runs an event loop of its own: a timer firing there would open the next box on top
+    // of this one, once a second.
+    const bool watching = Timer1->isActive();
+    const bool waiting = Timer2->isActive();
+    StopTimers();
+    platform_.ShowMessageBox(text, style);
+    if (closing_ || ending_) {
         return;
     }
-    saveFailurePending_ = false;
-    platform_.ShowMessageBox("Не удалось сохранить настройки в " + settingsPath_.toStdString() +
-                                 ". Программа продолжит работу, но изменения не сохранятся.",
-                             Platform::kMbIconCritical);
+    if (watching) {
+        Timer1->start();
+    }
+    if (waiting) {
+        Timer2->start();
+    }
+    if (indicator_) {
+        indicator_->StartTimers();
+    }
+}
+
+void Form1::EndAfterMessage(const std::string& text) {
+    // The box runs an event loop: no timer may fire in it, and an exit command that comes
+    // meanwhile (a termination signal) must not save what a fatal stop leaves alone.
+    ending_ = true;
+    StopTimers();
+    platform_.ShowMessageBox(text, Platform::kMbIconCritical);
+    platform_.ExitProcess(1);
 }
 
 void Form1::Form_QueryUnload() {
@@ -226,12 +289,9 @@ void Form1::Form_QueryUnload() {
 }
 
 void Form1::Command1_Click() {
+    closing_ = true;
     state_.tickerPaused = true;
-    if (indicator_) {
-        indicator_->StopTimers();
-    }
-    Timer1->stop();
-    Timer2->stop();
+    StopTimers();
     Form_QueryUnload();
     hide();
     about_.reset();
@@ -247,7 +307,10 @@ void Form1::AddTrayIcon() {
     // Created even without a tray: Qt shows it once one appears, and nothing else depends on it.
     trayIcon = new QSystemTrayIcon(ProgramIcon(), this);
     trayIcon->setToolTip(QStringLiteral("Квотомер"));
-    connect(trayIcon, &QSystemTrayIcon::activated, this, &Form1::TrayIcon_Activated);
+    // Qt reports a click from inside the icon's own mouse handler, and the exit command removes
+    // the icon, which under an XEmbed tray deletes that very widget: act once its event is over.
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &Form1::TrayIcon_Activated,
+            Qt::QueuedConnection);
     trayIcon->show();
 }
 
@@ -256,7 +319,6 @@ void Form1::RemoveTrayIcon() {
         return;
     }
     trayIcon->hide();
-    // The exit may have come from the icon's own signal.
     trayIcon->deleteLater();
     trayIcon = nullptr;
 }

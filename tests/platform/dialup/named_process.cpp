@@ -70,20 +70,6 @@ NamedProcess::~NamedProcess() {
     }
 }
 
-bool NamedProcess::Survives(std::chrono::milliseconds time) const {
-    const auto deadline = std::chrono::steady_clock::now() + time;
-    do {
-        siginfo_t info{};
-        if (pid_ <= 0 || reaped_ ||
-            waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-            info.si_pid != 0) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return true;
-}
-
 int NamedProcess::WaitForEnd() {
     if (pid_ <= 0 || reaped_) {
         return signal_;

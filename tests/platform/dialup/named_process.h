@@ -1,7 +1,6 @@
 #pragma once
 
 #include <sys/types.h>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -18,8 +17,6 @@ class NamedProcess {
     NamedProcess& operator=(const NamedProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
-    // Whether it is still running after the given time; a signal takes a moment to land.
-    bool Survives(std::chrono::milliseconds time) const;
     // Reaps the child; the signal that ended it, or 0 when it exited by itself.
     int WaitForEnd();
     // Lets it exit normally and reaps it.

@@ -151,7 +151,8 @@ TEST_F(NmLinks, NoBusAtAllGivesNoLinksButAHangUpCannotReachNetworkManager) {
               win::kErrorCannotConnect);
 }
 
-TEST_F(NmLinks, ASilentNetworkManagerGivesAnErrorWithinOneSecond) {
+// Without a limit of its own a call would wait out the bus's 25 seconds, with the window frozen.
+TEST_F(NmLinks, ASilentNetworkManagerGivesAnErrorLongBeforeTheBusWouldGiveUp) {
     for (const char* silent : {"list", "details", "hangup"}) {
         StandIn({"gsm:Beeline", "pppoe:Rostelecom"}, {"--silent", QLatin1String(silent)});
         DialUpLinks links = Links();
@@ -165,7 +166,7 @@ TEST_F(NmLinks, ASilentNetworkManagerGivesAnErrorWithinOneSecond) {
 
         EXPECT_EQ(result, win::kErrorCannotConnect) << silent;
         EXPECT_TRUE(found.empty()) << silent;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << silent;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << silent;
     }
 }
 

@@ -81,6 +81,11 @@ void FakePlayer::Quit() {
     QDBusConnection::disconnectFromBus(connectionName_);
 }
 
+void PassedOn(const QDBusConnection& connection) {
+    // The bus handles one connection's messages in order, so its answer comes after them.
+    connection.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));
+}
+
 QVariantMap PlayerProperties(const QString& status, const QVariantMap& metadata) {
     return {{QStringLiteral("PlaybackStatus"), status},
             {QStringLiteral("Metadata"), metadata},

@@ -40,6 +40,7 @@ class FakePlayer : public QDBusVirtualObject {
     void SetProperties(QVariantMap properties) { properties_ = std::move(properties); }
     void Quit();
     int GetAllCalls() const { return getAllCalls_; }
+    QDBusConnection Connection() const { return QDBusConnection(connectionName_); }
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
@@ -50,6 +51,10 @@ class FakePlayer : public QDBusVirtualObject {
     bool hangs_;
     int getAllCalls_ = 0;
 };
+
+// Returns once the bus has passed on everything sent over `connection` so far: a message sent
+// after this from any connection reaches a listener after those.
+void PassedOn(const QDBusConnection& connection);
 
 // PlaybackStatus and Metadata the way a player reports them.
 QVariantMap PlayerProperties(const QString& status, const QVariantMap& metadata);

@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <memory>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "support/fake_platform.h"
 #include "support/send_mouse.h"
 #include "ui/about/form2.h"
@@ -35,14 +38,22 @@ class ShellTest : public QObject {
     void theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt();
     void lineEightPutsTheWindowOnTopOnlyForAnExactOne_data();
     void lineEightPutsTheWindowOnTopOnlyForAnExactOne();
-    void anEmptyTableAtStartUpStopsWithoutSaving();
+    void anEmptyTableStopsWithoutSaving_data();
+    void anEmptyTableStopsWithoutSaving();
+    void aBoxFromATickHoldsEveryTimerUntilItCloses_data();
+    void aBoxFromATickHoldsEveryTimerUntilItCloses();
     void exitWithTheIndicatorShownRecordsItWhereItIs();
     void theCloseBoxSavesAndEndsLikeTheExitCommand();
     void eachUserChangeReachesTheFileAtOnce_data();
     void eachUserChangeReachesTheFileAtOnce();
     void aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn();
+    void aFailedSaveIsToldInWordsThatFitTheMoment_data();
+    void aFailedSaveIsToldInWordsThatFitTheMoment();
+    void anUnreadableFileIsReportedOnceAndNeverWrittenOver();
     void trayActivationsToggleOrExit_data();
     void trayActivationsToggleOrExit();
+    void aTrayClickActsOnceTheIconsOwnEventIsOver_data();
+    void aTrayClickActsOnceTheIconsOwnEventIsOver();
     void aDoubleClickOnTheTrayTogglesTwiceAndKeepsThePlace();
     void theTrayIconShowsTheProgramTitle();
     void anotherCopyBringsTheHiddenWindowBack();
@@ -57,6 +68,9 @@ class ShellTest : public QObject {
     QByteArray ReadSettings() const;
     QList<QByteArray> SavedLines() const;
     void Start();
+    // A file where the settings folder was: nothing can be written there, not even by root.
+    void BlockTheFolder();
+    QStringList RunningTimers() const;
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<test::FakePlatform> platform;
@@ -112,6 +126,75 @@ void ShellTest::Start() {
     form->Form_Load();
     form->show();
 }
+
+void ShellTest::BlockTheFolder() {
+    QVERIFY(QDir(dir->path()).removeRecursively());
+    QFile blocker(dir->path());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+}
+
+QStringList ShellTest::RunningTimers() const {
+    QStringList names;
+    const auto add = [&names](const char* name, const QTimer* timer) {
+        if (timer->isActive()) {
+            names << QString::fromLatin1(name);
+        }
+    };
+    add("Form1.Timer1", form->Timer1);
+    add("Form1.Timer2", form->Timer2);
+    if (const Form3* indicator = form->Indicator()) {
+        add("Form3.Timer1", indicator->Timer1);
+        add("Form3.Timer2", indicator->Timer2);
+        add("Form3.Timer3", indicator->Timer3);
+    }
+    return names;
+}
+
+namespace {
+
+// Handlers leave some work for after their event; a call queued now runs after all of it.
+[[nodiscard]] bool QueuedCallsRan() {
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        qApp, [&ran] { ran = true; }, Qt::QueuedConnection);
+    return QTest::qWaitFor([&ran] { return ran; });
+}
+
+// Root reads any file whatever its mode. While this lives the test acts as nobody, who then owns
+// the folder and the file, of mode 200; a test run by a user reads as that user, the owner.
+class UnreadableFile {
+  public:
+    UnreadableFile(const QString& folder, const QString& file) {
+        const passwd* nobody = getpwnam("nobody");
+        if (geteuid() == 0 && nobody != nullptr) {
+            for (const QString& path : {folder, file}) {
+                ok_ = ok_ && chown(QFile::encodeName(path).constData(), nobody->pw_uid,
+                                   nobody->pw_gid) == 0;
+            }
+            asNobody_ = true;
+        }
+        ok_ = ok_ && QFile::setPermissions(file, QFileDevice::WriteOwner);
+        if (asNobody_) {
+            ok_ = ok_ && setegid(nobody->pw_gid) == 0 && seteuid(nobody->pw_uid) == 0;
+        }
+    }
+    ~UnreadableFile() {
+        if (asNobody_) {
+            [[maybe_unused]] const int user = seteuid(0);
+            [[maybe_unused]] const int group = setegid(0);
+        }
+    }
+    UnreadableFile(const UnreadableFile&) = delete;
+    UnreadableFile& operator=(const UnreadableFile&) = delete;
+
+    bool ok() const { return ok_; }
+
+  private:
+    bool ok_ = true;
+    bool asNobody_ = false;
+};
+
+}  // namespace
 
 void ShellTest::aFirstStartWritesTheDefaultsAndWaitsForAChoice() {
     Start();
@@ -186,22 +269,89 @@ void ShellTest::lineEightPutsTheWindowOnTopOnlyForAnExactOne() {
     QCOMPARE(form->Option2->isChecked(), !onTop);
 }
 
-void ShellTest::anEmptyTableAtStartUpStopsWithoutSaving() {
-    platform->interfaces.clear();
-    WriteSettings(kWatchRow0);
-    bool ended = false;
-    try {
-        form->Form_Load();
-    } catch (const test::ProcessExit&) {
-        ended = true;
+void ShellTest::anEmptyTableStopsWithoutSaving_data() {
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<int>("handler");
+    QTest::addColumn<bool>("exitWhileTheBoxIsOpen");
+    enum { kLoad, kWatching, kWaiting };
+    QTest::newRow("at start-up") << QByteArray(kWatchRow0) << int(kLoad) << false;
+    QTest::newRow("in the accounting tick") << QByteArray(kWatchRow0) << int(kWatching) << false;
+    QTest::newRow("in the waiting timer") << QByteArray(kDefaults) << int(kWaiting) << false;
+    // A termination signal runs the exit command, which would save.
+    QTest::newRow("in the waiting timer, asked to end while the box is open")
+        << QByteArray(kDefaults) << int(kWaiting) << true;
+}
+
+void ShellTest::anEmptyTableStopsWithoutSaving() {
+    QFETCH(QByteArray, settings);
+    QFETCH(int, handler);
+    QFETCH(bool, exitWhileTheBoxIsOpen);
+    WriteSettings(settings);
+    if (handler != 0) {
+        Start();
+        QCOMPARE(form->Timer2->isActive(), handler == 2);
     }
-    QVERIFY(ended);
+    platform->interfaces.clear();
+    if (exitWhileTheBoxIsOpen) {
+        platform->whileBoxIsOpen = [this](const test::FakePlatform::Message&) {
+            form->Command1_Click();
+        };
+    }
+    int exitCode = 0;
+    try {
+        switch (handler) {
+            case 0:
+                form->Form_Load();
+                break;
+            case 1:
+                form->Timer1_Timer();
+                break;
+            default:
+                form->Timer2_Timer();
+                break;
+        }
+    } catch (const test::ProcessExit& exit) {
+        exitCode = exit.code;
+    }
+    QCOMPARE(exitCode, 1);
     QCOMPARE(platform->messages.size(), std::size_t(1));
     QCOMPARE(platform->messages[0].text, std::string("Не найдено ни одного соединения"));
     QCOMPARE(platform->messages[0].style, 16);
-    QCOMPARE(ReadSettings(), QByteArray(kWatchRow0));
+    QCOMPARE(ReadSettings(), settings);
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(!form->Timer2->isActive());
+}
+
+void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses_data() {
+    QTest::addColumn<QByteArray>("line3");
+    QTest::newRow("watching") << QByteArray("1");
+    QTest::newRow("waiting") << QByteArray("-1");
+}
+
+// A box runs an event loop of its own: a timer firing there would open the next box on top of it.
+void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses() {
+    QFETCH(QByteArray, line3);
+    WriteSettings("10\r\n2,5\r\n" + line3 + "\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n1\r\n1\r\n");
+    Start();
+    const QStringList before = RunningTimers();
+    QCOMPARE(before.size(), 4);  // one of the main window's and the indicator's three
+    QStringList whileOpen{QStringLiteral("no box was opened")};
+    platform->whileBoxIsOpen = [&](const test::FakePlatform::Message&) {
+        whileOpen = RunningTimers();
+    };
+    platform->sizeQueryResult = 50;  // ERROR_NOT_SUPPORTED
+
+    if (form->Timer1->isActive()) {
+        form->Timer1_Timer();
+    } else {
+        form->Timer2_Timer();
+    }
+
+    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QCOMPARE(platform->messages[0].text, std::string("ОС не поодерживает требуемые функции."));
+    QCOMPARE(platform->messages[0].style, 16);
+    QCOMPARE(whileOpen, QStringList());
+    QCOMPARE(RunningTimers(), before);
 }
 
 void ShellTest::exitWithTheIndicatorShownRecordsItWhereItIs() {
@@ -298,11 +448,7 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce() {
 
 void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
     Start();
-    // The folder turns into a file: nothing can be written there any more, not even by root.
-    QVERIFY(QDir(dir->path()).removeRecursively());
-    QFile blocker(dir->path());
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    BlockTheFolder();
 
     form->Option1->click();
     QVERIFY(platform->messages.empty());
@@ -313,11 +459,67 @@ void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
 
     form->Option2->click();
     form->List1->setCurrentRow(1);
-    QTest::qWait(20);
+    QVERIFY(QueuedCallsRan());
     QCOMPARE(platform->messages.size(), std::size_t(1));
     QVERIFY(form->Timer1->isActive());
     QVERIFY(form->isVisible());
     QFile::remove(dir->path());
+}
+
+void ShellTest::aFailedSaveIsToldInWordsThatFitTheMoment_data() {
+    QTest::addColumn<bool>("atExit");
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("while running")
+        << false << ". Программа продолжит работу, но изменения не сохранятся.";
+    QTest::newRow("at exit") << true << ". Изменения, сделанные в этом запуске, не сохранены.";
+}
+
+void ShellTest::aFailedSaveIsToldInWordsThatFitTheMoment() {
+    QFETCH(bool, atExit);
+    QFETCH(QString, ending);
+    Start();
+    BlockTheFolder();
+    if (atExit) {
+        form->Command1_Click();
+        // As the program does once its event loop has ended.
+        form->ShowPendingSettingsTrouble();
+    } else {
+        form->Option1->click();
+        QVERIFY(QueuedCallsRan());
+    }
+    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(platform->messages[0].text),
+             "Не удалось сохранить настройки в " + dir->filePath("data.dat") + ending);
+    QFile::remove(dir->path());
+}
+
+void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
+    const QByteArray text = "7,35\r\n3\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n";
+    WriteSettings(text);
+    const QString file = dir->filePath("data.dat");
+    {
+        const UnreadableFile unreadable(dir->path(), file);
+        QVERIFY(unreadable.ok());
+        Start();
+        QVERIFY(platform->messages.empty());
+        QVERIFY(QueuedCallsRan());
+        QCOMPARE(platform->messages.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(platform->messages[0].text),
+                 "Не удалось прочитать настройки из " + file +
+                     ". Программа работает с настройками по умолчанию, изменения в этом запуске не "
+                     "будут сохранены.");
+        QCOMPARE(platform->messages[0].style, 16);
+        QCOMPARE(form->Label6->text(), QStringLiteral("2,5"));
+
+        form->Option1->click();
+        form->List1->setCurrentRow(1);
+        form->Command1_Click();
+        form->ShowPendingSettingsTrouble();
+        QVERIFY(QueuedCallsRan());
+        QCOMPARE(platform->messages.size(), std::size_t(1));
+    }
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(ReadSettings(), text);
 }
 
 void ShellTest::trayActivationsToggleOrExit_data() {
@@ -354,6 +556,44 @@ void ShellTest::trayActivationsToggleOrExit() {
     QCOMPARE(form->TrayIcon() == nullptr, exits);
     // Hiding and showing save nothing; only the exit writes the tenth line.
     QCOMPARE(SavedLines().size(), exits ? 10 : 9);
+}
+
+void ShellTest::aTrayClickActsOnceTheIconsOwnEventIsOver_data() {
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("othersOpen");
+    using R = QSystemTrayIcon;
+    QTest::newRow("right click") << int(R::Context) << false;
+    QTest::newRow("right click with About and the indicator open") << int(R::Context) << true;
+    QTest::newRow("left click") << int(R::Trigger) << false;
+}
+
+// Qt reports the click from inside the icon's own mouse handler; under an XEmbed tray, removing
+// the icon there deletes the widget whose handler is still running.
+void ShellTest::aTrayClickActsOnceTheIconsOwnEventIsOver() {
+    QFETCH(int, reason);
+    QFETCH(bool, othersOpen);
+    Start();
+    if (othersOpen) {
+        form->Option4->click();
+        form->Form_KeyDown(112);
+    }
+    QSystemTrayIcon* icon = form->TrayIcon();
+    QVERIFY(icon != nullptr);
+
+    emit icon->activated(QSystemTrayIcon::ActivationReason(reason));
+
+    QCOMPARE(form->TrayIcon(), icon);
+    QVERIFY(form->isVisible());
+    QVERIFY(QueuedCallsRan());
+    QVERIFY(!form->isVisible());
+    const bool exits = reason == QSystemTrayIcon::Context;
+    QCOMPARE(form->TrayIcon() == nullptr, exits);
+    if (exits) {
+        QVERIFY(form->Indicator() == nullptr);
+        QVERIFY(form->About() == nullptr);
+        QCOMPARE(SavedLines().size(), 10);
+        QCOMPARE(SavedLines()[8], QByteArray(othersOpen ? "1" : "0"));
+    }
 }
 
 void ShellTest::aDoubleClickOnTheTrayTogglesTwiceAndKeepsThePlace() {

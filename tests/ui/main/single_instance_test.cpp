@@ -1,5 +1,7 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +22,9 @@ class SingleInstanceTest : public QObject {
   private slots:
     void aSecondGuardIsRefusedAndWakesTheFirst();
     void aLockLeftByADeadCopyIsTakenOver();
+    void aLockThatCannotBeTakenIsNotTakenForARunningCopy_data();
+    void aLockThatCannotBeTakenIsNotTakenForARunningCopy();
+    void theProgramSaysWhatFailedAndEndsWithStatusOne();
     void tenCopiesStartedAtOnceLeaveExactlyOneRunning();
     void afterTheRunningCopyIsKilledTheNextStartRuns();
     void aTerminationSignalEndsTheCopyAsTheExitCommandDoes_data();
@@ -27,10 +32,17 @@ class SingleInstanceTest : public QObject {
 
   private:
     std::unique_ptr<QProcess> Launch(const QTemporaryDir& runtime, const QTemporaryDir& data);
-    static bool RunsOn(QProcess& process, int ms);
 };
 
 namespace {
+
+qint64 LockOwner(const QTemporaryDir& runtime) {
+    QLockFile lock(runtime.filePath(QStringLiteral("kvotomer.lock")));
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    return lock.getLockInfo(&pid, &host, &app) ? pid : 0;
+}
 
 qint64 DeadPid() {
     QProcess done;
@@ -54,18 +66,14 @@ std::unique_ptr<QProcess> SingleInstanceTest::Launch(const QTemporaryDir& runtim
     return process;
 }
 
-bool SingleInstanceTest::RunsOn(QProcess& process, int ms) {
-    return !process.waitForFinished(ms) && process.state() == QProcess::Running;
-}
-
 void SingleInstanceTest::aSecondGuardIsRefusedAndWakesTheFirst() {
     QTemporaryDir dir;
     SingleInstance first(dir.path());
     QSignalSpy woken(&first, &SingleInstance::ActivationRequested);
-    QVERIFY(first.Acquire());
+    QCOMPARE(first.Acquire(), SingleInstance::Outcome::kThisCopy);
 
     SingleInstance second(dir.path());
-    QVERIFY(!second.Acquire());
+    QCOMPARE(second.Acquire(), SingleInstance::Outcome::kAnotherCopy);
     QTRY_COMPARE(woken.count(), 1);
 }
 
@@ -82,11 +90,60 @@ void SingleInstanceTest::aLockLeftByADeadCopyIsTakenOver() {
     socket.close();
 
     SingleInstance guard(dir.path());
-    QVERIFY(guard.Acquire());
+    QCOMPARE(guard.Acquire(), SingleInstance::Outcome::kThisCopy);
     QSignalSpy woken(&guard, &SingleInstance::ActivationRequested);
     SingleInstance later(dir.path());
-    QVERIFY(!later.Acquire());
+    QCOMPARE(later.Acquire(), SingleInstance::Outcome::kAnotherCopy);
     QTRY_COMPARE(woken.count(), 1);
+}
+
+void SingleInstanceTest::aLockThatCannotBeTakenIsNotTakenForARunningCopy_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("failure");
+    // Each fails for root as for anyone: no permission bits are involved.
+    QTest::newRow("a folder that cannot be made, under a file")
+        << QStringLiteral("file/sub") << QStringLiteral("Не удалось создать папку");
+    QTest::newRow("a folder that refuses new files (sysfs)")
+        << QStringLiteral("/sys") << QStringLiteral("Нет прав на запись в папку");
+    QTest::newRow("a folder where new files cannot exist (procfs)")
+        << QStringLiteral("/proc") << QStringLiteral("Не удалось создать файл блокировки");
+    QTest::newRow("a folder in the lock file's place")
+        << QStringLiteral("lock-is-a-folder") << QStringLiteral("Не удалось прочитать файл");
+}
+
+void SingleInstanceTest::aLockThatCannotBeTakenIsNotTakenForARunningCopy() {
+    QFETCH(QString, folder);
+    QFETCH(QString, failure);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("lock-is-a-folder/kvotomer.lock")));
+    const QString path = folder.startsWith(u'/') ? folder : dir.filePath(folder);
+    if (path.startsWith(QStringLiteral("/sys")) && !QFileInfo(path).isDir()) {
+        QSKIP("no sysfs here");
+    }
+
+    SingleInstance guard(path);
+    QCOMPARE(guard.Acquire(), SingleInstance::Outcome::kFailed);
+    QVERIFY2(guard.FailureText().startsWith(failure), qPrintable(guard.FailureText()));
+    QVERIFY2(guard.FailureText().contains(path), qPrintable(guard.FailureText()));
+}
+
+void SingleInstanceTest::theProgramSaysWhatFailedAndEndsWithStatusOne() {
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    QVERIFY(QDir(runtime.path()).mkdir(QStringLiteral("kvotomer.lock")));
+    std::unique_ptr<QProcess> copy = Launch(runtime, data);
+    QVERIFY(copy->waitForFinished(30000));
+    QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(copy->exitCode(), 1);
+    const QString told = QString::fromUtf8(copy->readAllStandardError());
+    QVERIFY2(
+        told.contains(QStringLiteral("файл блокировки kvotomer.lock в папке ") + runtime.path()),
+        qPrintable(told));
+    QVERIFY2(!told.contains(QStringLiteral("уже запущена!")), qPrintable(told));
+    QVERIFY(!QFile::exists(data.filePath(QStringLiteral("data.dat"))));
 }
 
 void SingleInstanceTest::tenCopiesStartedAtOnceLeaveExactlyOneRunning() {
@@ -104,7 +161,9 @@ void SingleInstanceTest::tenCopiesStartedAtOnceLeaveExactlyOneRunning() {
         return n;
     };
     QTRY_VERIFY_WITH_TIMEOUT(finished() >= 9, 20000);
-    QTest::qWait(300);
+    // A live copy holds the lock: the one left running.
+    SingleInstance probe(runtime.path());
+    QCOMPARE(probe.Acquire(), SingleInstance::Outcome::kAnotherCopy);
     QCOMPARE(finished(), 9);
     for (auto& copy : copies) {
         if (copy->state() == QProcess::NotRunning) {
@@ -124,19 +183,20 @@ void SingleInstanceTest::afterTheRunningCopyIsKilledTheNextStartRuns() {
     QTemporaryDir runtime;
     QTemporaryDir data;
     std::unique_ptr<QProcess> first = Launch(runtime, data);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(QStringLiteral("kvotomer.socket"))),
-                             10000);
-    QVERIFY(RunsOn(*first, 300));
-    QVERIFY(QFile::exists(data.filePath(QStringLiteral("data.dat"))));
+    // Loaded: the settings file is written after the lock is taken.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(data.filePath(QStringLiteral("data.dat"))), 10000);
+    QCOMPARE(LockOwner(runtime), first->processId());
 
     std::unique_ptr<QProcess> refused = Launch(runtime, data);
     QVERIFY(refused->waitForFinished(10000));
-    QVERIFY(RunsOn(*first, 100));
+    QCOMPARE(refused->exitCode(), 0);
+    QCOMPARE(first->state(), QProcess::Running);
 
     first->kill();  // SIGKILL: no chance to clean up
     QVERIFY(first->waitForFinished());
     std::unique_ptr<QProcess> next = Launch(runtime, data);
-    QVERIFY(RunsOn(*next, 3000));
+    QTRY_COMPARE_WITH_TIMEOUT(LockOwner(runtime), next->processId(), 10000);
+    QCOMPARE(next->state(), QProcess::Running);
     next->kill();
     next->waitForFinished();
 }
@@ -154,10 +214,10 @@ void SingleInstanceTest::aTerminationSignalEndsTheCopyAsTheExitCommandDoes() {
     QTemporaryDir data;
     const QString settings = data.filePath(QStringLiteral("data.dat"));
     std::unique_ptr<QProcess> copy = Launch(runtime, data);
-    // The first start writes the file while loading, after the signals are taken over.
+    // The first start writes the nine default lines while loading, after the signals are taken
+    // over; the exit writes all ten.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings), 10000);
-    QVERIFY(RunsOn(*copy, 300));
-    QVERIFY(QFile::remove(settings));
+    QCOMPARE(copy->state(), QProcess::Running);
 
     QCOMPARE(::kill(pid_t(copy->processId()), signal), 0);
     QVERIFY(copy->waitForFinished(10000));
