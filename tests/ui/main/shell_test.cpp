@@ -513,6 +513,9 @@ void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
 
         form->Option1->click();
         form->List1->setCurrentRow(1);
+        platform->Find(2)->inOctets += std::uint32_t(kMb);
+        form->Timer1_Timer();
+        form->Command3_Click();  // paid on a link that stays up: no mark without the limit
         form->Command1_Click();
         form->ShowPendingSettingsTrouble();
         QVERIFY(QueuedCallsRan());
@@ -520,6 +523,7 @@ void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
     }
     QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QCOMPARE(ReadSettings(), text);
+    QVERIFY(!QFile::exists(dir->filePath("paid.dat")));
 }
 
 void ShellTest::trayActivationsToggleOrExit_data() {
