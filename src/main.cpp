@@ -8,6 +8,7 @@
 #include "platform/termination.h"
 #include "shell/program_state.h"
 #include "shell/single_instance.h"
+#include "ui/common/desktop.h"
 #include "ui/main/form1.h"
 
 namespace {
@@ -32,10 +33,10 @@ void PaintWithoutWaitingForTheServer() {
 }
 
 // Nobody can answer a modal box on a platform without a screen; it would keep the copy alive.
-void Tell(kv::Platform& platform, const std::string& text, int style) {
+void Tell(kv::Desktop& desktop, const std::string& text, bool critical) {
     const QString name = QGuiApplication::platformName();
     if (name != QLatin1String("offscreen") && name != QLatin1String("minimal")) {
-        platform.ShowMessageBox(text, style);
+        desktop.ShowMessage(text, critical);
     } else {
         std::fprintf(stderr, "%s\n", text.c_str());
     }
@@ -56,20 +57,21 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<kv::Platform> backend =
         kv::CreatePlatform(qEnvironmentVariable("KVOTOMER_RUN_DIR").toStdString());
     kv::Platform& platform = *backend;
+    kv::QtDesktop desktop;
     kv::SingleInstance instance(kv::SingleInstance::DefaultDirectory());
     switch (instance.Acquire()) {
         case kv::SingleInstance::Outcome::kThisCopy:
             break;
         case kv::SingleInstance::Outcome::kAnotherCopy:
-            Tell(platform, "Программа уже запущена!", 0);
+            Tell(desktop, "Программа уже запущена!", false);
             return 0;
         case kv::SingleInstance::Outcome::kFailed:
-            Tell(platform, instance.FailureText().toStdString(), kv::Platform::kMbIconCritical);
+            Tell(desktop, instance.FailureText().toStdString(), true);
             return 1;
     }
 
     kv::ProgramState state;
-    kv::Form1 form(state, platform);
+    kv::Form1 form(state, platform, desktop);
     form.SetBootId(kv::BootId());
     QObject::connect(&instance, &kv::SingleInstance::ActivationRequested, &form,
                      &kv::Form1::ShowFromAnotherCopy);

@@ -22,9 +22,7 @@ void TrafMeter::GetIPStats() {
     if (query == win::kErrorNotSupported) {
         static constexpr char kNotSupported[] = "ОС не поодерживает требуемые функции.";
         if (showBox_) {
-            showBox_(kNotSupported, Platform::kMbIconCritical);
-        } else {
-            platform_.ShowMessageBox(kNotSupported, Platform::kMbIconCritical);
+            showBox_(kNotSupported);
         }
         return;
     }

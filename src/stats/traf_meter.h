@@ -18,9 +18,9 @@ class TrafMeter {
 
     void GetIPStats();
 
-    // Shows the reader's message box instead of the platform, so that the owner can hold what
-    // runs on timers until the box is closed.
-    using MessageBoxShower = std::function<void(const std::string& text, int style)>;
+    // Shows the reader's critical message box; the owner holds what runs on timers until the box
+    // is closed.
+    using MessageBoxShower = std::function<void(const std::string& text)>;
     void SetMessageBoxShower(MessageBoxShower show) { showBox_ = std::move(show); }
 
     std::int32_t ControllerCount() const { return std::int32_t(rows_.size()); }

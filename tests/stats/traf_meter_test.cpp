@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/win_errors.h"
 #include "support/fake_platform.h"
@@ -120,6 +121,8 @@ TEST_F(TrafMeterTest, AFailedRefreshKeepsThePreviousSnapshot) {
     for (const Case& c : cases) {
         FakePlatform p;
         TrafMeter m{p};
+        std::vector<std::string> messages;
+        m.SetMessageBoxShower([&](const std::string& text) { messages.push_back(text); });
         p.Add(7, "eth0", 1000, 2000);
         p.Add(8, "ppp0", 3, 4);
         m.GetIPStats();
@@ -129,18 +132,18 @@ TEST_F(TrafMeterTest, AFailedRefreshKeepsThePreviousSnapshot) {
         ASSERT_EQ(m.ControllerCount(), 2) << c.what;
         EXPECT_EQ(m.BytesReceived(0), 1000) << c.what;
         EXPECT_EQ(m.ControllerNames(1), "ppp0") << c.what;
-        EXPECT_TRUE(p.messages.empty()) << c.what;
+        EXPECT_TRUE(messages.empty()) << c.what;
     }
 }
 
 TEST_F(TrafMeterTest, UnsupportedTableSaysSoAndKeepsTheSnapshot) {
+    std::vector<std::string> messages;
+    meter.SetMessageBoxShower([&](const std::string& text) { messages.push_back(text); });
     platform.Add(1, "eth0", 5);
     meter.GetIPStats();
     platform.sizeQueryResult = win::kErrorNotSupported;
     meter.GetIPStats();
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "ОС не поодерживает требуемые функции.");
-    EXPECT_EQ(platform.messages[0].style, 16);
+    EXPECT_EQ(messages, std::vector<std::string>{"ОС не поодерживает требуемые функции."});
     EXPECT_EQ(meter.ControllerCount(), 1);
 }
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/iftable_layout.h"
-#include "platform/ras_layout.h"
 #include "platform/win_errors.h"
 
 namespace kv::test {
@@ -65,85 +64,30 @@ std::uint32_t FakePlatform::GetIfTable(std::uint8_t* table, std::uint32_t* size,
     return win::kNoError;
 }
 
-std::uint32_t FakePlatform::RasEnumConnectionsA(std::uint8_t* buffer, std::uint32_t* size,
-                                                std::uint32_t* count) {
-    if (enumResult) {
-        return *enumResult;
+std::vector<DialUpLink> FakePlatform::ListDialUpLinks(std::uint32_t& error) {
+    error = enumResult.value_or(win::kNoError);
+    std::vector<DialUpLink> listed;
+    if (error == win::kNoError) {
+        for (const Link& link : links) {
+            listed.push_back({link.token, link.name});
+        }
     }
-    const std::size_t n = std::min(connections.size(), ras::kEntries);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint8_t* entry = buffer + i * ras::kEntrySize;
-        iftable::WriteU32(entry + ras::kSizeOffset, ras::kEntrySize);
-        iftable::WriteU32(entry + ras::kHandleOffset, connections[i].handle);
-        std::strncpy(reinterpret_cast<char*>(entry + ras::kEntryNameOffset),
-                     connections[i].name.c_str(), ras::kEntryNameSize - 1);
-    }
-    *size = std::uint32_t(n * ras::kEntrySize);
-    *count = std::uint32_t(n);
-    return win::kNoError;
+    return listed;
 }
 
-std::uint32_t FakePlatform::RasHangUpA(std::uint32_t connection) {
-    hungUp.push_back(connection);
-    for (const RasConnection& c : connections) {
-        if (c.handle == connection) {
-            return c.hangUpResult;
+std::uint32_t FakePlatform::HangUp(const DialUpLink& link) {
+    hungUp.push_back(link.token);
+    for (const Link& l : links) {
+        if (l.token == link.token) {
+            return l.hangUpResult;
         }
     }
     return win::kErrorInvalidHandle;
 }
 
-void FakePlatform::SetWindowPos(WindowHandle window, std::intptr_t insertAfter, int, int, int, int,
-                                std::uint32_t) {
-    topmost[window] = insertAfter == kHwndTopmost;
-}
-
-std::int32_t FakePlatform::GetWindowLongA(WindowHandle window, int) {
-    return exStyle[window];
-}
-
-void FakePlatform::SetWindowLongA(WindowHandle window, int, std::int32_t value) {
-    exStyle[window] = value;
-}
-
-void FakePlatform::SetLayeredWindowAttributes(WindowHandle window, std::uint32_t, std::uint8_t a,
-                                              std::uint32_t) {
-    alpha[window] = a;
-}
-
-Platform::PlayerHandle FakePlatform::FindWindowA(const char*, const char*) {
-    return player;
-}
-
-int FakePlatform::GetWindowTextLengthA(PlayerHandle window) {
-    return window == player && player != 0 ? int(playerTitle.size()) : 0;
-}
-
-int FakePlatform::GetWindowTextA(PlayerHandle window, char* buffer, int size) {
-    if (window != player || player == 0 || size <= 0) {
-        return 0;
-    }
-    const int n = std::min(int(playerTitle.size()), size - 1);
-    std::memcpy(buffer, playerTitle.data(), std::size_t(n));
-    buffer[n] = '\0';
-    return n;
-}
-
-void FakePlatform::ShellExecuteA(WindowHandle, const char*, const char* file, const char*,
-                                 const char*, int) {
-    opened.emplace_back(file);
-}
-
-void FakePlatform::ShowMessageBox(const std::string& text, int style) {
-    messages.push_back({text, style});
-    if (whileBoxIsOpen) {
-        const Message shown = messages.back();  // the hook may open another box
-        whileBoxIsOpen(shown);
-    }
-}
-
-void FakePlatform::ExitProcess(int code) {
-    throw ProcessExit{code};
+std::optional<std::string> FakePlatform::PlayerTitle() {
+    ++playerTitleReads;
+    return playerTitle;
 }
 
 }  // namespace kv::test

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "platform/iftable_layout.h"
+#include "platform/win32/win32_core.h"
 #include "platform/win_errors.h"
 #include "stats/traf_meter.h"
-#include "win32/core_platform.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ std::string Escape(const std::string& bytes) {
 }  // namespace
 
 int main() {
-    kv::test::CorePlatform platform;
+    kv::win32::Core platform;
     std::uint32_t size = 0;
     const std::uint32_t query = platform.GetIfTable(nullptr, &size, false);
     if (query != kv::win::kErrorInsufficientBuffer) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/iftable_layout.h"
-#include "platform/ras_layout.h"
+#include "platform/win32/ras_layout.h"
 
 namespace {
 

@@ -5,15 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/iftable_layout.h"
-#include "platform/ras_layout.h"
+#include "platform/win32/ras_layout.h"
 #include "platform/win_errors.h"
 #include "stats/traf_meter.h"
 #include "ui/indicator/title_ticker.h"
-#include "win32/core_platform.h"
 
 namespace {
 
@@ -198,6 +198,43 @@ TEST(RasTranslation, TokensOfAnEarlierListingAreRefused) {
     EXPECT_EQ(scripted.hungUp, std::vector<std::uintptr_t>{22});
 }
 
+// What the program sees: the links in order with their names, each hung up through its token; a
+// failed listing gives its error and no links.
+TEST(RasTranslation, ListsAndHangsUpByIntent) {
+    const struct {
+        const char* name;
+        std::vector<std::uintptr_t> handles;
+        DWORD enumResult;
+        std::uint32_t error;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"none", {}, ERROR_SUCCESS, 0, {}},
+        {"two", {std::uintptr_t(0x7FF8'0000'1000ull), 12}, ERROR_SUCCESS, 0, {"entry0", "entry1"}},
+        {"serviceDown", {}, 711, 711, {}},
+        {"moreThanTheProgramTakes", {}, ERROR_BUFFER_TOO_SMALL, ERROR_BUFFER_TOO_SMALL, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scripted = {};
+        scripted.handles = c.handles;
+        scripted.enumResult = c.enumResult;
+        scripted.neededBytes = 300 * sizeof(kv::win32::NativeConnection);
+        kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
+        std::uint32_t error = 12345;
+        const std::vector<kv::DialUpLink> links = core.ListDialUpLinks(error);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(scripted.offeredBytes, ras::kEntries * sizeof(kv::win32::NativeConnection));
+        std::vector<std::string> names;
+        for (const kv::DialUpLink& link : links) {
+            names.push_back(link.name);
+            EXPECT_EQ(core.HangUp(link), 0u);
+        }
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(scripted.hungUp,
+                  c.enumResult == ERROR_SUCCESS ? c.handles : std::vector<std::uintptr_t>{});
+    }
+}
+
 // Wine's rasapi32 knows no connections: the hang-up must come back with nothing to do, whether
 // it reports success with none or an error.
 TEST(SystemRas, HangUpWithoutConnectionsGoesOn) {
@@ -237,8 +274,7 @@ TEST(SystemIfTable, SizeQueryThenFill) {
     EXPECT_TRUE(loopback);
 
     // The program's reader takes the same rows.
-    kv::test::CorePlatform platform;
-    kv::TrafMeter meter(platform);
+    kv::TrafMeter meter(core);
     meter.GetIPStats();
     EXPECT_EQ(meter.ControllerCount(), std::int32_t(rows));
 }
@@ -345,6 +381,51 @@ TEST(SystemIfTable, AsciiDescriptionsPassUnchanged) {
     }
 }
 
+// What the title calls are made to answer: a title that may change between the length and the
+// read.
+struct ScriptedTitle {
+    bool player = true;
+    std::wstring announced;
+    std::wstring read;
+};
+ScriptedTitle title;
+
+HWND WINAPI ScriptedFind(LPCSTR className, LPCSTR) {
+    return title.player && std::strcmp(className, kv::win32::kPlayerWindowClass) == 0
+               ? reinterpret_cast<HWND>(std::uintptr_t(0x40))
+               : nullptr;
+}
+int WINAPI ScriptedLength(HWND) {
+    return int(title.announced.size());
+}
+int WINAPI ScriptedText(HWND, LPWSTR buffer, int size) {
+    const int n = std::min(int(title.read.size()), size - 1);
+    std::copy_n(title.read.data(), n, buffer);
+    buffer[n] = L'\0';
+    return n;
+}
+
+TEST(PlayerTitle, KeepsTheAnnouncedLengthWhenTheTitleChangesMeanwhile) {
+    const struct {
+        const char* name;
+        ScriptedTitle script;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"noPlayer", {false, L"x", L"x"}, std::nullopt},
+        {"steady", {true, L"1. Кино", L"1. Кино"}, "1. Кино"},
+        {"shrank", {true, L"Song!!", L"Song"}, std::string("Song\0\0", 6)},
+        {"grew", {true, L"Song", L"Songs"}, "Song"},
+        {"empty", {true, L"", L""}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        title = c.script;
+        kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp},
+                             {&ScriptedFind, &ScriptedLength, &ScriptedText});
+        EXPECT_EQ(core.PlayerTitle(), c.expected);
+    }
+}
+
 // A window of the player's class in this process, found and read through the backend.
 class PlayerWindow : public testing::Test {
   protected:
@@ -352,10 +433,10 @@ class PlayerWindow : public testing::Test {
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = kv::kPlayerWindowClass;
+        wc.lpszClassName = kv::win32::kPlayerWindowClass;
         RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, kv::kPlayerWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                  100, nullptr, nullptr, wc.hInstance, nullptr);
+        window_ = CreateWindowExA(0, kv::win32::kPlayerWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0,
+                                  100, 100, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override {
@@ -370,35 +451,17 @@ class PlayerWindow : public testing::Test {
 };
 
 TEST_F(PlayerWindow, TitlesArriveAsUtf8) {
-    kv::test::CorePlatform platform;
-    const auto handle = platform.FindWindowA(kv::kPlayerWindowClass, nullptr);
-    ASSERT_EQ(handle, reinterpret_cast<kv::Platform::PlayerHandle>(window_));
-
-    const struct {
-        const char* title;
-        int bufferSize;
-        const char* read;
-    } cases[] = {
-        {"12. Artist - Song - Winamp", 64, "12. Artist - Song - Winamp"},
-        {"1. Кино - Группа крови - Winamp [Paused]", 64,
-         "1. Кино - Группа крови - Winamp [Paused]"},
-        // A short buffer never splits a two-byte letter: "1. К" is 5 bytes, 6 would halve "и".
-        {"1. Кино", 7, "1. К"},
-        {"", 8, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
-        SetTitle(c.title);
-        EXPECT_EQ(platform.GetWindowTextLengthA(handle), int(std::strlen(c.title)));
-        std::vector<char> buffer(std::size_t(c.bufferSize), 'x');
-        const int n = platform.GetWindowTextA(handle, buffer.data(), c.bufferSize);
-        EXPECT_EQ(std::string(buffer.data(), std::size_t(n)), c.read);
-        EXPECT_EQ(buffer[std::size_t(n)], '\0');
+    kv::win32::Core core;
+    for (const char* title : {"12. Artist - Song - Winamp",
+                              "1. Кино - Группа крови - Winamp [Paused]", "1. Кино", ""}) {
+        SCOPED_TRACE(title);
+        SetTitle(title);
+        EXPECT_EQ(core.PlayerTitle(), std::optional<std::string>(title));
     }
 }
 
 TEST_F(PlayerWindow, TickerShowsTheTrimmedTitle) {
-    kv::test::CorePlatform platform;
+    kv::win32::Core platform;
     SetTitle("123. Кино - Группа крови - Winamp [Stopped]");
     kv::PlayerTicker ticker;
     EXPECT_EQ(kv::TickerStep(ticker, false, platform),
@@ -406,7 +469,7 @@ TEST_F(PlayerWindow, TickerShowsTheTrimmedTitle) {
 
     DestroyWindow(window_);
     window_ = nullptr;
-    EXPECT_EQ(platform.FindWindowA(kv::kPlayerWindowClass, nullptr), 0u);
+    EXPECT_EQ(platform.PlayerTitle(), std::nullopt);
     EXPECT_EQ(kv::TickerStep(ticker, false, platform), std::nullopt);
 }
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/iftable_layout.h"
-#include "platform/ras_layout.h"
+#include "platform/win32/ras_layout.h"
 
 namespace kv::win32 {
 

@@ -1,15 +1,14 @@
 #include "platform/win32/win32_core.h"
 
 #include <iphlpapi.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 #include "platform/iftable_layout.h"
-#include "platform/ras_layout.h"
 #include "platform/utf8_prefix.h"
+#include "platform/win32/ras_layout.h"
 #include "platform/win32/ras_translate.h"
 #include "platform/win_errors.h"
 
@@ -37,6 +36,10 @@ static_assert(sizeof(NativeConnection::szDeviceName) == ras::kDeviceNameSize);
 
 RasApi SystemRas() {
     return {&::RasEnumConnectionsA, &::RasHangUpA};
+}
+
+TitleApi SystemTitle() {
+    return {&::FindWindowA, &::GetWindowTextLengthW, &::GetWindowTextW};
 }
 
 namespace {
@@ -98,7 +101,7 @@ void DescriptionsToUtf8(std::uint8_t* table, std::uint32_t size, UINT codePage) 
     }
 }
 
-Core::Core(RasApi ras) : ras_(ras) {}
+Core::Core(RasApi ras, TitleApi title) : ras_(ras), title_(title) {}
 
 std::uint32_t Core::GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) {
     const std::uint32_t offered = size != nullptr ? *size : 0;
@@ -152,39 +155,41 @@ std::uint32_t Core::RasHangUpA(std::uint32_t connection) {
     return ras_.hangUp(it->second);
 }
 
-Platform::PlayerHandle Core::FindWindowA(const char* className, const char* windowName) {
-    return reinterpret_cast<Platform::PlayerHandle>(::FindWindowA(className, windowName));
+std::vector<DialUpLink> Core::ListDialUpLinks(std::uint32_t& error) {
+    std::vector<std::uint8_t> buffer(ras::kBufferSize);
+    iftable::WriteU32(buffer.data() + ras::kSizeOffset, ras::kEntrySize);
+    std::uint32_t size = ras::kBufferSize;
+    std::uint32_t count = 0;
+    error = RasEnumConnectionsA(buffer.data(), &size, &count);
+    std::vector<DialUpLink> links;
+    if (error != win::kNoError) {
+        return links;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* entry = buffer.data() + i * ras::kEntrySize;
+        const auto* name = reinterpret_cast<const char*>(entry + ras::kEntryNameOffset);
+        links.push_back({iftable::ReadU32(entry + ras::kHandleOffset),
+                         std::string(name, ::strnlen(name, ras::kEntryNameSize))});
+    }
+    return links;
+}
+
+std::uint32_t Core::HangUp(const DialUpLink& link) {
+    return RasHangUpA(link.token);
 }
 
 // The program's strings are UTF-8 on every platform, so the title is read as UTF-16 and converted,
 // not taken in the ANSI code page, which would garble a Cyrillic track name.
-int Core::GetWindowTextLengthA(Platform::PlayerHandle window) {
-    const HWND hwnd = reinterpret_cast<HWND>(window);
-    std::wstring text(std::size_t(std::max(::GetWindowTextLengthW(hwnd), 0)) + 1, L'\0');
-    const int n = ::GetWindowTextW(hwnd, text.data(), int(text.size()));
-    title_ = Narrow(text.data(), n);
-    return int(title_.size());
-}
-
-int Core::GetWindowTextA(Platform::PlayerHandle window, char* buffer, int size) {
-    if (buffer == nullptr || size <= 0) {
-        return 0;
+std::optional<std::string> Core::PlayerTitle() {
+    const HWND player = title_.find(kPlayerWindowClass, nullptr);
+    if (player == nullptr) {
+        return std::nullopt;
     }
-    GetWindowTextLengthA(window);
-    const int n = int(Utf8PrefixLength(title_, std::size_t(size - 1)));
-    std::copy_n(title_.data(), n, buffer);
-    buffer[n] = '\0';
-    return n;
-}
-
-void Core::ShellExecuteA(const char* operation, const char* file, const char* parameters,
-                         const char* directory, int show) {
-    const std::wstring op = Widen(operation);
-    const std::wstring what = Widen(file);
-    const std::wstring params = Widen(parameters);
-    const std::wstring dir = Widen(directory);
-    ::ShellExecuteW(nullptr, operation ? op.c_str() : nullptr, what.c_str(), params.c_str(),
-                    dir.c_str(), show);
+    const int announced = std::max(title_.length(player), 0);
+    // A title that shrank between the two calls keeps the announced length, filled with code 0.
+    std::wstring text(std::size_t(announced) + 1, L'\0');
+    title_.text(player, text.data(), announced + 1);
+    return Narrow(text.data(), announced);
 }
 
 }  // namespace kv::win32

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,29 +25,40 @@ struct RasApi {
 
 RasApi SystemRas();
 
-// The Windows calls that need no window of the program's own: the interface table, dial-up
-// connections, the player's window title and opening an address. Free of Qt so that it builds and
-// runs without it.
-class Core {
-  public:
-    explicit Core(RasApi ras = SystemRas());
+// The player's window class.
+inline constexpr char kPlayerWindowClass[] = "Winamp v1.X";
 
-    std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order);
+// user32's window-title calls, replaceable so that tests can change a title between them.
+struct TitleApi {
+    HWND(WINAPI* find)(LPCSTR, LPCSTR);
+    int(WINAPI* length)(HWND);
+    int(WINAPI* text)(HWND, LPWSTR, int);
+};
+
+TitleApi SystemTitle();
+
+// The Windows backend. Free of Qt: Qt itself does the window operations.
+class Core : public Platform {
+  public:
+    explicit Core(RasApi ras = SystemRas(), TitleApi title = SystemTitle());
+
+    std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override;
+    std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
+    std::uint32_t HangUp(const DialUpLink& link) override;
+    std::optional<std::string> PlayerTitle() override;
+
+    // The listing in the program's 32-bit RASCONN layout (ras_layout.h), the first entry's dwSize
+    // set; each entry's handle field holds a token for RasHangUpA.
     std::uint32_t RasEnumConnectionsA(std::uint8_t* connections, std::uint32_t* size,
                                       std::uint32_t* count);
     std::uint32_t RasHangUpA(std::uint32_t connection);
-    Platform::PlayerHandle FindWindowA(const char* className, const char* windowName);
-    int GetWindowTextLengthA(Platform::PlayerHandle window);
-    int GetWindowTextA(Platform::PlayerHandle window, char* buffer, int size);
-    void ShellExecuteA(const char* operation, const char* file, const char* parameters,
-                       const char* directory, int show);
 
   private:
     RasApi ras_;
+    TitleApi title_;
     std::vector<NativeConnection> native_;
     std::map<std::uint32_t, HRASCONN> connections_;
     std::uint32_t nextToken_ = 1;
-    std::string title_;
 };
 
 // UTF-8, the encoding of every string in the program, to and from Windows' UTF-16.

@@ -110,7 +110,7 @@ QImage AboutPicture() {
     return image.convertToFormat(QImage::Format_Grayscale8);
 }
 
-Form2::Form2(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
+Form2::Form2(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop) {
     setObjectName("Form2");
     setWindowTitle(QStringLiteral("О программе"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -164,11 +164,10 @@ Form2::Form2(Platform& platform, QWidget* parent) : QWidget(parent), platform_(p
 
 void Form2::Form_Load() {
     // Centred on the primary screen wherever it sits on the desktop.
-    const Platform::Rect screen = platform_.PrimaryScreenTwips();
-    move(WholePixels(screen.origin.x) + (WholePixels(screen.size.x) - width()) / 2,
-         WholePixels(screen.origin.y) + (WholePixels(screen.size.y) - height()) / 2);
-    platform_.SetWindowPos(this, Platform::kHwndTopmost, 0, 0, 0, 0,
-                           Platform::kSwpNoSize | Platform::kSwpNoMove);
+    const QRect screen = desktop_.PrimaryScreen();
+    move(screen.x() + (screen.width() - width()) / 2,
+         screen.y() + (screen.height() - height()) / 2);
+    SetStaysOnTop(*this, true);
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
@@ -239,7 +238,7 @@ void Form2::Text1_MouseDown() {
 }
 
 void Form2::Label4_Click() {
-    platform_.ShellExecuteA(nullptr, "open", kHomePage, "", "", Platform::kSwShowMaximized);
+    desktop_.OpenAddress(kHomePage);
 }
 
 }  // namespace kv

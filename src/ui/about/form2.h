@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "platform/platform.h"
+#include "ui/common/desktop.h"
 
 class QGroupBox;
 class QLabel;
@@ -25,7 +25,7 @@ class Form2 : public QWidget {
     static const QColor kCloseHover;
     static const QColor kClosePressed;
 
-    explicit Form2(Platform& platform, QWidget* parent = nullptr);
+    explicit Form2(Desktop& desktop, QWidget* parent = nullptr);
 
     // Centres the window on the screen and puts it above the other windows.
     void Form_Load();
@@ -52,7 +52,7 @@ class Form2 : public QWidget {
   private:
     void SetCloseColour(const QColor& colour);
 
-    Platform& platform_;
+    Desktop& desktop_;
 };
 
 // The author line: 14 characters, 36 blanks, the version, 3 blanks, the date.

@@ -16,6 +16,7 @@
 #include "accounting/money.h"
 #include "common/number_format.h"
 #include "common/units.h"
+#include "ui/common/desktop.h"
 #include "ui/common/graph_box.h"
 #include "ui/indicator/player_ticker.h"
 #include "ui/indicator/ticker_line.h"
@@ -29,8 +30,8 @@ constexpr int kGraphHeightTwips = 315;
 constexpr int kValueTopTwips = 480;
 constexpr int kValueWidthTwips = 915;
 constexpr int kLineHeightTwips = 195;
-constexpr std::uint8_t kDimmedAlpha = 120;
-constexpr std::uint8_t kOpaqueAlpha = 255;
+constexpr int kDimmedAlpha = 120;
+constexpr int kOpaqueAlpha = 255;
 constexpr std::array<std::array<int, 3>, 21> kBackgroundRows = {{
     {114, 113, 118}, {50, 50, 52}, {33, 33, 34}, {29, 29, 29}, {30, 30, 30}, {33, 33, 33},
     {34, 34, 34},    {35, 35, 35}, {37, 37, 38}, {38, 38, 39}, {40, 40, 42}, {59, 58, 60},
@@ -93,11 +94,12 @@ QImage IndicatorBackground(qreal devicePixelRatio) {
     return image;
 }
 
-Form3::Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
+Form3::Form3(ProgramState& state, Platform& platform, Desktop& desktop, PlayerTicker& ticker,
              const QTimer& accountingTimer, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool),
       state_(state),
       platform_(platform),
+      desktop_(desktop),
       ticker_(ticker),
       accountingTimer_(accountingTimer) {
     setWindowTitle(QStringLiteral("Form3"));
@@ -170,12 +172,8 @@ Form3::Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
 Form3::~Form3() = default;
 
 void Form3::Form_Load() {
-    platform_.SetWindowLongA(
-        this, Platform::kGwlExStyle,
-        platform_.GetWindowLongA(this, Platform::kGwlExStyle) | Platform::kWsExLayered);
-    platform_.SetLayeredWindowAttributes(this, 0, kDimmedAlpha, Platform::kLwaAlpha);
-    platform_.SetWindowPos(this, Platform::kHwndTopmost, 0, 0, 0, 0,
-                           Platform::kSwpNoSize | Platform::kSwpNoMove);
+    SetOpacity(*this, kDimmedAlpha);
+    SetStaysOnTop(*this, true);
     move(TwipsPositionToPixels(state_.indicatorLeft), TwipsPositionToPixels(state_.indicatorTop));
 
     Label7->move(0, 0);
@@ -233,13 +231,12 @@ void Form3::Timer1_Timer() {
         Label4->setText(QString());
     }
 
-    const Platform::Point pointer = platform_.GetCursorPos();
-    const std::int64_t x = std::int64_t(pointer.x) * kTwipsPerPixel;
-    const std::int64_t y = std::int64_t(pointer.y) * kTwipsPerPixel;
+    const QPoint pointer = desktop_.PointerPosition();
+    const std::int64_t x = std::int64_t(pointer.x()) * kTwipsPerPixel;
+    const std::int64_t y = std::int64_t(pointer.y()) * kTwipsPerPixel;
     const TwipsPosition corner = LeftTopTwips();
     const bool over = Inside(x, y, corner.left, corner.top, kWidthTwips, heightTwips_);
-    platform_.SetLayeredWindowAttributes(this, 0, over ? kOpaqueAlpha : kDimmedAlpha,
-                                         Platform::kLwaAlpha);
+    SetOpacity(*this, over ? kOpaqueAlpha : kDimmedAlpha);
 
     struct Hover {
         int left;
@@ -362,20 +359,21 @@ void Form3::Label7_DblClick() {
 
 // Any button records the offsets: the pointer is read here, not taken from the event.
 void Form3::RecordDragOffset() {
-    const Platform::Point pointer = platform_.GetCursorPos();
+    const QPoint pointer = desktop_.PointerPosition();
     const TwipsPosition corner = LeftTopTwips();
-    state_.dragOffsetX = DragOffset(pointer.x, corner.left);
-    state_.dragOffsetY = DragOffset(pointer.y, corner.top);
+    state_.dragOffsetX = DragOffset(pointer.x(), corner.left);
+    state_.dragOffsetY = DragOffset(pointer.y(), corner.top);
 }
 
 void Form3::DragTo(Qt::MouseButtons buttons) {
     if (buttons == Qt::LeftButton) {
-        const Platform::Point pointer = platform_.GetCursorPos();
-        const Platform::Point screen = platform_.PrimaryScreenTwips().size;
+        const QPoint pointer = desktop_.PointerPosition();
+        const QSize screen = desktop_.PrimaryScreen().size();
         const TwipsPosition corner =
-            SnapToScreenEdges({DraggedCorner(pointer.x, state_.dragOffsetX),
-                               DraggedCorner(pointer.y, state_.dragOffsetY)},
-                              kWidthTwips, heightTwips_, screen.x, screen.y);
+            SnapToScreenEdges({DraggedCorner(pointer.x(), state_.dragOffsetX),
+                               DraggedCorner(pointer.y(), state_.dragOffsetY)},
+                              kWidthTwips, heightTwips_, PixelsToTwips(screen.width()),
+                              PixelsToTwips(screen.height()));
         move(TwipsPositionToPixels(corner.left), TwipsPositionToPixels(corner.top));
         movedByDrag_ = true;
     }

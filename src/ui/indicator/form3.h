@@ -17,6 +17,7 @@ class QTimer;
 
 namespace kv {
 
+class Desktop;
 class GraphBox;
 class PlayerTicker;
 class TickerLine;
@@ -35,7 +36,7 @@ class Form3 : public QWidget {
     static constexpr int kTallHeightTwips = 945;
     static constexpr int kShortHeightTwips = 730;
 
-    Form3(ProgramState& state, Platform& platform, PlayerTicker& ticker,
+    Form3(ProgramState& state, Platform& platform, Desktop& desktop, PlayerTicker& ticker,
           const QTimer& accountingTimer, QWidget* parent = nullptr);
     ~Form3() override;
 
@@ -92,6 +93,7 @@ class Form3 : public QWidget {
 
     ProgramState& state_;
     Platform& platform_;
+    Desktop& desktop_;
     PlayerTicker& ticker_;
     const QTimer& accountingTimer_;
 

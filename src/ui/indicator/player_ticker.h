@@ -9,7 +9,6 @@ namespace kv {
 // keeps the scroll position.
 class PlayerTicker {
   public:
-    std::uintptr_t playerWindow = 0;
     std::string playerTitle;
     std::string tickerText;
     std::int32_t tickerPos = 0;

@@ -95,17 +95,6 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
-std::string ReadWindowTitle(Platform& platform, Platform::PlayerHandle window) {
-    const int length = platform.GetWindowTextLengthA(window);
-    if (length <= 0) {
-        return {};
-    }
-    std::string buffer(std::size_t(length) + 1, '\0');
-    platform.GetWindowTextA(window, buffer.data(), length + 1);
-    buffer.resize(std::size_t(length));
-    return buffer;
-}
-
 std::u32string TrimPlayerTitle(std::u32string title) {
     if (!title.empty()) {
         // Each test sees what the ones before left.
@@ -154,11 +143,11 @@ std::optional<std::string> TickerStep(PlayerTicker& ticker, bool tickerPaused, P
     if (tickerPaused) {
         return std::nullopt;
     }
-    ticker.playerWindow = platform.FindWindowA(kPlayerWindowClass, nullptr);
-    if (ticker.playerWindow == 0) {
+    const std::optional<std::string> title = platform.PlayerTitle();
+    if (!title) {
         return std::nullopt;
     }
-    return ShowPlayerTitle(ticker, ReadWindowTitle(platform, ticker.playerWindow));
+    return ShowPlayerTitle(ticker, *title);
 }
 
 }  // namespace kv

@@ -14,17 +14,12 @@ namespace kv {
 // it in half and put broken text into the line. Bytes that are not valid UTF-8 count as one
 // U+FFFD each.
 
-inline constexpr char kPlayerWindowClass[] = "Winamp v1.X";
 // Titles of at most this many characters stand still; longer ones scroll.
 inline constexpr std::size_t kStillTitleMax = 35;
 inline constexpr std::u32string_view kTickerSeparator = U" *** ";
 
 std::u32string DecodeUtf8(std::string_view bytes);
 std::string EncodeUtf8(std::u32string_view text);
-
-// The title as GetWindowTextA delivers it: as many bytes as GetWindowTextLengthA announced, the
-// rest filled with code 0 should the title have shrunk between the two calls.
-std::string ReadWindowTitle(Platform& platform, Platform::PlayerHandle window);
 
 // Drops the player's name and state behind the title and a playlist number in front of it.
 std::u32string TrimPlayerTitle(std::u32string title);

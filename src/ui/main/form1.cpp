@@ -20,16 +20,16 @@
 
 namespace kv {
 
-Form1::Form1(ProgramState& state, Platform& platform, QWidget* parent)
+Form1::Form1(ProgramState& state, Platform& platform, Desktop& desktop, QWidget* parent)
     : QWidget(parent),
       state_(state),
       platform_(platform),
+      desktop_(desktop),
       meter(platform),
       speedHistory(WholePixels(840)),
       ticker_(std::make_unique<PlayerTicker>()) {
     BuildLayout();
-    meter.SetMessageBoxShower(
-        [this](const std::string& text, int style) { ShowBoxFromTick(text, style); });
+    meter.SetMessageBoxShower([this](const std::string& text) { ShowBoxFromTick(text); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(List1, &QListWidget::itemSelectionChanged, this, [this] {

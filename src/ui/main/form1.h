@@ -27,6 +27,7 @@ class QTimer;
 namespace kv {
 
 class Form2;
+class Desktop;
 class Form3;
 class GraphBox;
 class PlayerTicker;
@@ -37,7 +38,7 @@ class Form1 : public QWidget {
     Q_OBJECT
 
   public:
-    Form1(ProgramState& state, Platform& platform, QWidget* parent = nullptr);
+    Form1(ProgramState& state, Platform& platform, Desktop& desktop, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Start-up and shut-down.
@@ -149,8 +150,8 @@ class Form1 : public QWidget {
   private:
     void BuildLayout();
     void StopTimers();
-    // A modal box opened from a tick: every timer waits until it is closed.
-    void ShowBoxFromTick(const std::string& text, int style);
+    // A modal critical box opened from a tick: every timer waits until it is closed.
+    void ShowBoxFromTick(const std::string& text);
     // A fatal stop: the message, then the end of the process, nothing saved meanwhile.
     void EndAfterMessage(const std::string& text);
     void FillAdapterList(int selectedRow);
@@ -176,6 +177,7 @@ class Form1 : public QWidget {
 
     ProgramState& state_;
     Platform& platform_;
+    Desktop& desktop_;
     TrafMeter meter;
     TrafficBook book_;
     // 32-bit: a 16-bit count would never match a table of more than 32767 interfaces.

@@ -1,26 +1,25 @@
 #include <QTimer>
 
+#include "ui/common/desktop.h"
 #include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
 
 namespace kv {
 
 void Form1::Option1_Click() {
-    platform_.SetWindowPos(this, Platform::kHwndTopmost, 0, 0, 0, 0,
-                           Platform::kSwpNoSize | Platform::kSwpNoMove);
+    SetStaysOnTop(*this, true);
     RememberChange();
 }
 
 void Form1::Option2_Click() {
-    platform_.SetWindowPos(this, Platform::kHwndNoTopmost, 0, 0, 0, 0,
-                           Platform::kSwpNoSize | Platform::kSwpNoMove);
+    SetStaysOnTop(*this, false);
     RememberChange();
 }
 
 void Form1::Option4_Click() {
     if (!state_.indicatorShown) {
         if (!indicator_) {
-            indicator_ = std::make_unique<Form3>(state_, platform_, *ticker_, *Timer1);
+            indicator_ = std::make_unique<Form3>(state_, platform_, desktop_, *ticker_, *Timer1);
             connect(indicator_.get(), &Form3::SettingsChanged, this, &Form1::RememberChange);
         }
         indicator_->Form_Load();

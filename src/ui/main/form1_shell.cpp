@@ -14,10 +14,9 @@
 
 #include "common/number_format.h"
 #include "common/units.h"
-#include "platform/iftable_layout.h"
-#include "platform/ras_layout.h"
 #include "shell/settings_file.h"
 #include "ui/about/form2.h"
+#include "ui/common/desktop.h"
 #include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
 #include "ui/main/program_look.h"
@@ -243,7 +242,7 @@ void Form1::ShowPendingSettingsTrouble() {
                              : ". Программа продолжит работу, но изменения не сохранятся.");
             break;
     }
-    platform_.ShowMessageBox(text, Platform::kMbIconCritical);
+    desktop_.ShowMessage(text, true);
 }
 
 void Form1::StopTimers() {
@@ -254,13 +253,13 @@ void Form1::StopTimers() {
     Timer2->stop();
 }
 
-void Form1::ShowBoxFromTick(const std::string& text, int style) {
+void Form1::ShowBoxFromTick(const std::string& text) {
     // The box runs an event loop of its own: a timer firing there would open the next box on top
     // of this one, once a second.
     const bool watching = Timer1->isActive();
     const bool waiting = Timer2->isActive();
     StopTimers();
-    platform_.ShowMessageBox(text, style);
+    desktop_.ShowMessage(text, true);
     if (closing_ || ending_) {
         return;
     }
@@ -280,8 +279,8 @@ void Form1::EndAfterMessage(const std::string& text) {
     // meanwhile (a termination signal) must not save what a fatal stop leaves alone.
     ending_ = true;
     StopTimers();
-    platform_.ShowMessageBox(text, Platform::kMbIconCritical);
-    platform_.ExitProcess(1);
+    desktop_.ShowMessage(text, true);
+    desktop_.EndProcessNow(1);
 }
 
 void Form1::Form_QueryUnload() {
@@ -370,20 +369,15 @@ void Form1::Command3_Click() {
 }
 
 void Form1::HangUp() {
-    std::vector<std::uint8_t> buffer(ras::kBufferSize);
-    iftable::WriteU32(buffer.data() + ras::kSizeOffset, ras::kEntrySize);
-    std::uint32_t size = ras::kBufferSize;
-    std::uint32_t count = 0;
-    ReturnCode = std::int32_t(platform_.RasEnumConnectionsA(buffer.data(), &size, &count));
+    std::uint32_t error = 0;
+    const std::vector<DialUpLink> links = platform_.ListDialUpLinks(error);
+    ReturnCode = std::int32_t(error);
     if (ReturnCode != 0) {
         return;
     }
-    const std::uint32_t entries = std::min<std::uint32_t>(count, ras::kEntries);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::uint32_t handle =
-            iftable::ReadU32(buffer.data() + i * ras::kEntrySize + ras::kHandleOffset);
+    for (const DialUpLink& link : links) {
         // A failed hang-up must not keep the others on the line.
-        ReturnCode = std::int32_t(platform_.RasHangUpA(handle));
+        ReturnCode = std::int32_t(platform_.HangUp(link));
     }
 }
 
@@ -396,7 +390,7 @@ void Form1::Form_KeyDown(int keyCode) {
         about_.reset();
     }
     if (!about_) {
-        about_ = std::make_unique<Form2>(platform_);
+        about_ = std::make_unique<Form2>(desktop_);
         about_->Form_Load();
     }
     about_->show();

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QTest>
 
-#include "support/fake_platform.h"
+#include "support/fake_desktop.h"
 #include "ui/about/form2.h"
 
 namespace kv {
@@ -32,13 +32,13 @@ class AboutTest : public QObject {
     QColor CloseColour() const { return about->Label3->palette().color(QPalette::WindowText); }
     void MoveOver(QWidget* widget);
 
-    std::unique_ptr<test::FakePlatform> platform;
+    std::unique_ptr<test::FakeDesktop> desktop;
     std::unique_ptr<Form2> about;
 };
 
 void AboutTest::init() {
-    platform = std::make_unique<test::FakePlatform>();
-    about = std::make_unique<Form2>(*platform);
+    desktop = std::make_unique<test::FakeDesktop>();
+    about = std::make_unique<Form2>(*desktop);
     about->Form_Load();
     about->show();
     QVERIFY(QTest::qWaitForWindowExposed(about.get()));
@@ -58,7 +58,7 @@ void AboutTest::MoveOver(QWidget* widget) {
 void AboutTest::itOpensCentredAboveOtherWindows() {
     QCOMPARE(about->size(), QSize(549, 122));
     QCOMPARE(about->pos(), QPoint((1920 - 549) / 2, (1080 - 122) / 2));
-    QCOMPARE(platform->topmost[about.get()], true);
+    QVERIFY(about->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(about->windowTitle(), QStringLiteral("О программе"));
     QCOMPARE(about->Frame2->title(), QStringLiteral("Автор"));
     QCOMPARE(CloseColour(), QColor(255, 255, 255));
@@ -77,9 +77,8 @@ void AboutTest::itIsCentredOnThePrimaryScreenWhereverThatStarts_data() {
 void AboutTest::itIsCentredOnThePrimaryScreenWhereverThatStarts() {
     QFETCH(QRect, screen);
     QFETCH(QPoint, corner);
-    platform->screenTwips = {{screen.x() * 15, screen.y() * 15},
-                             {screen.width() * 15, screen.height() * 15}};
-    Form2 fresh(*platform);
+    desktop->screen = screen;
+    Form2 fresh(*desktop);
     fresh.Form_Load();
     QCOMPARE(fresh.pos(), corner);
 }
@@ -123,7 +122,7 @@ void AboutTest::theLinkOpensTheHomePageMaximised() {
     QCOMPARE(about->Label4->palette().color(QPalette::WindowText), QColor(192, 192, 255));
     QVERIFY(about->Label4->font().underline());
     QTest::mouseClick(about->Label4, Qt::LeftButton);
-    QCOMPARE(platform->opened, std::vector<std::string>{"https://example.org/kvotomer"});
+    QCOMPARE(desktop->opened, std::vector<std::string>{"https://example.org/kvotomer"});
 }
 
 void AboutTest::aPressInTheEmailBoxSelectsAllOfIt() {

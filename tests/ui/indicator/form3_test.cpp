@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "shell/program_state.h"
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "support/send_mouse.h"
 #include "ui/common/graph_box.h"
@@ -29,6 +30,7 @@ constexpr std::uint32_t kGrey = 0x868686;
 struct Rig {
     ProgramState state;
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     PlayerTicker ticker;
     QTimer accounting;
     std::unique_ptr<Form3> form;
@@ -43,7 +45,7 @@ struct Rig {
         if (accountingRuns) {
             accounting.start(1000000);
         }
-        form = std::make_unique<Form3>(state, platform, ticker, accounting);
+        form = std::make_unique<Form3>(state, platform, desktop, ticker, accounting);
     }
 
     Form3& Load() {
@@ -51,9 +53,9 @@ struct Rig {
         return *form;
     }
 
-    int Alpha() { return platform.alpha[form.get()]; }
+    int Alpha() const { return qRound(form->windowOpacity() * 255); }
 
-    void PointAt(int x, int y) { platform.cursor = {x, y}; }
+    void PointAt(int x, int y) { desktop.pointer = {x, y}; }
 };
 
 using test::SendMouse;
@@ -130,16 +132,14 @@ void Form3Test::loadPlacesTheWindowDimmedAndOnTopWithThePlayerLineAsSaved() {
     QFETCH(int, height);
     Rig rig;
     rig.state.playerLineHidden = hidden;
-    rig.platform.exStyle[rig.form.get()] = 0x8;
     Form3& form = rig.Load();
 
     QCOMPARE(form.pos(), QPoint(200, 100));
     QCOMPARE(form.LeftTopTwips(), (TwipsPosition{3000, 1500}));
     QCOMPARE(form.size(), QSize(181, height));
     QCOMPARE(form.Label7->geometry(), QRect(0, 0, 181, 63));
-    QCOMPARE(rig.platform.exStyle[&form], 0x80008);
     QCOMPARE(rig.Alpha(), 120);
-    QVERIFY(rig.platform.topmost[&form]);
+    QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(form.Timer2->isActive(), !hidden);
     QCOMPARE(form.PlayerLineShown(), !hidden);
     QVERIFY(form.Timer1->isActive());
@@ -315,7 +315,6 @@ void Form3Test::twoDoubleClicksHideAndRestoreThePlayerLine() {
 
 void Form3Test::hiddenPlayerLineKeepsItsTextAndTheTickerPaused() {
     Rig rig;
-    rig.platform.player = 5;
     rig.platform.playerTitle = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     Form3& form = rig.Load();
     form.Timer2_Timer();
@@ -330,13 +329,12 @@ void Form3Test::hiddenPlayerLineKeepsItsTextAndTheTickerPaused() {
 
 void Form3Test::tickerPutsTheTrimmedTitleIntoTheLineAndKeepsItWithoutPlayer() {
     Rig rig;
-    rig.platform.player = 5;
     rig.platform.playerTitle = "12. Кино - Звезда по имени Солнце - Winamp";
     Form3& form = rig.Load();
     QCOMPARE(form.Text1->text(), QString());
     form.Timer2_Timer();
     QCOMPARE(form.Text1->text(), QStringLiteral(" Кино - Звезда по имени Солнце"));
-    rig.platform.player = 0;
+    rig.platform.playerTitle.reset();
     form.Timer2_Timer();
     QCOMPARE(form.Text1->text(), QStringLiteral(" Кино - Звезда по имени Солнце"));
 }
@@ -392,10 +390,9 @@ void Form3Test::backgroundHasTheRowColoursAndLighterLeftColumnsAtAnyDensity() {
 
 void Form3Test::aHugeTitleTicksAndShowsWholeCharactersFromItsStart() {
     Rig rig;
-    rig.platform.player = 5;
     rig.platform.playerTitle = "Ж";
     for (int i = 0; i < 100000; ++i) {
-        rig.platform.playerTitle += "Ф";
+        *rig.platform.playerTitle += "Ф";
     }
     Form3& form = rig.Load();
     form.show();
@@ -424,7 +421,6 @@ void Form3Test::secondsThatChangeNothingRepaintNothing() {
     QFETCH(bool, hovering);
     Rig rig;
     rig.state.adapterIndex = watching ? 0 : -1;
-    rig.platform.player = 5;
     rig.platform.playerTitle = "Кино - Звезда";
     rig.PointAt(hovering ? 230 : 0, hovering ? 140 : 0);
     Form3& form = rig.Load();

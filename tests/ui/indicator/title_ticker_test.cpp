@@ -153,28 +153,12 @@ INSTANTIATE_TEST_SUITE_P(
                                std::u32string(U"a\0b", 3)}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
-// A player whose title shrinks between the length query and the read.
-class ShrinkingTitlePlatform : public test::FakePlatform {
-  public:
-    int announcedLength = 0;
-    int GetWindowTextLengthA(PlayerHandle) override { return announcedLength; }
-};
-
-TEST(ReadWindowTitle, KeepsTheAnnouncedLengthFillingAShrunkTitleWithCodeZero) {
-    ShrinkingTitlePlatform platform;
-    platform.player = 7;
-    platform.playerTitle = "Song";
-    platform.announcedLength = 6;
-    EXPECT_EQ(ReadWindowTitle(platform, 7), std::string("Song\0\0", 6));
-}
-
 TEST(TickerStep, DoesNothingWhilePaused) {
     test::FakePlatform platform;
-    platform.player = 3;
     platform.playerTitle = "1. A - Winamp";
     PlayerTicker ticker;
     EXPECT_EQ(TickerStep(ticker, true, platform), std::nullopt);
-    EXPECT_EQ(ticker.playerWindow, 0u);
+    EXPECT_EQ(platform.playerTitleReads, 0);
     EXPECT_EQ(ticker.playerTitle, "");
 }
 
@@ -182,19 +166,27 @@ TEST(TickerStep, WithoutAPlayerLeavesTheLineAndThePositionAlone) {
     test::FakePlatform platform;
     PlayerTicker ticker;
     ticker.tickerPos = 17;
-    ticker.playerWindow = 3;
+    ticker.playerTitle = "kept";
     EXPECT_EQ(TickerStep(ticker, false, platform), std::nullopt);
-    EXPECT_EQ(ticker.playerWindow, 0u);
+    EXPECT_EQ(platform.playerTitleReads, 1);
     EXPECT_EQ(ticker.tickerPos, 17);
+    EXPECT_EQ(ticker.playerTitle, "kept");
 }
 
 TEST(TickerStep, ReadsTheFoundPlayersTitle) {
     test::FakePlatform platform;
-    platform.player = 3;
     platform.playerTitle = "1. A - B - Winamp";
     PlayerTicker ticker;
     EXPECT_EQ(TickerStep(ticker, false, platform), " A - B");
-    EXPECT_EQ(ticker.playerWindow, 3u);
+    EXPECT_EQ(ticker.playerTitle, " A - B");
+}
+
+// A title that shrank while it was read arrives padded with code 0; it is shown, not cut.
+TEST(TickerStep, ShowsCodeZeroOfAShrunkTitleAsCharacters) {
+    test::FakePlatform platform;
+    platform.playerTitle = std::string("Song\0\0", 6);
+    PlayerTicker ticker;
+    EXPECT_EQ(TickerStep(ticker, false, platform), std::string("Song\0\0", 6));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "ui/main/form1.h"
 
@@ -50,6 +51,7 @@ class AccountingTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<test::FakePlatform> platform;
+    std::unique_ptr<test::FakeDesktop> desktop;
     std::unique_ptr<ProgramState> state;
     std::unique_ptr<Form1> form;
 };
@@ -64,6 +66,7 @@ constexpr double kMb = 1048576;
 void AccountingTest::init() {
     dir = std::make_unique<QTemporaryDir>();
     platform = std::make_unique<test::FakePlatform>();
+    desktop = std::make_unique<test::FakeDesktop>();
     state = std::make_unique<ProgramState>();
     platform->Add(1, "lo");
     platform->Add(2, "eth0", 5000, 1000);
@@ -84,7 +87,7 @@ void AccountingTest::Start(const char* settings, const char* bootId) {
 void AccountingTest::Restart(const char* bootId) {
     form.reset();
     state = std::make_unique<ProgramState>();
-    form = std::make_unique<Form1>(*state, *platform);
+    form = std::make_unique<Form1>(*state, *platform, *desktop);
     form->SetDataDirectory(dir->path());
     form->SetBootId(bootId);
     form->Form_Load();
@@ -284,7 +287,7 @@ void AccountingTest::aFailedRefreshWhileWatchingChangesNothing() {
     QCOMPARE(form->Label3->text(), received);
     QCOMPARE(form->Label15->text(), moneyLeft);
     QCOMPARE(form->Label4->text(), QStringLiteral("Текущая скорость:   0 байт/сек"));
-    QVERIFY(platform->messages.empty());
+    QVERIFY(desktop->messages.empty());
     QVERIFY(form->Timer1->isActive());
 }
 
@@ -385,8 +388,8 @@ void AccountingTest::anEmptyTableEndsTheProgramWithoutSaving() {
     QVERIFY(ended);
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(!form->Timer2->isActive());
-    QCOMPARE(platform->messages.back().text, std::string("Не найдено ни одного соединения"));
-    QCOMPARE(platform->messages.back().style, 16);
+    QCOMPARE(desktop->messages.back().text, std::string("Не найдено ни одного соединения"));
+    QVERIFY(desktop->messages.back().critical);
     QFile after(dir->filePath("data.dat"));
     QVERIFY(after.open(QIODevice::ReadOnly));
     QCOMPARE(after.readAll(), before);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "ui/main/form1.h"
 
@@ -46,6 +47,7 @@ class EditingTest : public QObject {
     void PressFreePanel();
 
     std::unique_ptr<test::FakePlatform> platform;
+    std::unique_ptr<test::FakeDesktop> desktop;
     std::unique_ptr<ProgramState> state;
     std::unique_ptr<Form1> form;
     int saves = 0;
@@ -53,9 +55,10 @@ class EditingTest : public QObject {
 
 void EditingTest::init() {
     platform = std::make_unique<test::FakePlatform>();
+    desktop = std::make_unique<test::FakeDesktop>();
     platform->Add(1, "eth0");
     state = std::make_unique<ProgramState>();
-    form = std::make_unique<Form1>(*state, *platform);
+    form = std::make_unique<Form1>(*state, *platform, *desktop);
     form->OnSettingsChanged = [this] { ++saves; };
     form->Form_Load();
     form->show();

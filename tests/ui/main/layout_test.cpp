@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "ui/common/graph_box.h"
 #include "ui/main/form1.h"
@@ -42,8 +43,9 @@ struct Placed {
 
 void LayoutTest::everyControlHasItsPlaceAndCreationState() {
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     ProgramState state;
-    Form1 form(state, platform);
+    Form1 form(state, platform, desktop);
     const Placed controls[] = {
         {"List1", 60, 60, 6435, 1035},       {"Frame1", 60, 1080, 3675, 1455},
         {"Frame2", 3780, 1080, 1815, 915},   {"Frame4", 3780, 1980, 1815, 915},
@@ -84,8 +86,9 @@ void LayoutTest::everyControlHasItsPlaceAndCreationState() {
 
 void LayoutTest::everyControlFitsTheClientArea() {
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     ProgramState state;
-    Form1 form(state, platform);
+    Form1 form(state, platform, desktop);
     QCOMPARE(form.size(), QSize(438, 309));
     for (QWidget* child : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         QVERIFY2(form.rect().contains(child->geometry()), qPrintable(child->objectName()));
@@ -100,8 +103,9 @@ void LayoutTest::everyControlFitsTheClientArea() {
 
 void LayoutTest::valueLabelsArePlainTextWithDescriptions() {
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     ProgramState state;
-    Form1 form(state, platform);
+    Form1 form(state, platform, desktop);
     for (QLabel* label : form.findChildren<QLabel*>()) {
         QCOMPARE(label->textFormat(), Qt::PlainText);
     }
@@ -111,8 +115,9 @@ void LayoutTest::valueLabelsArePlainTextWithDescriptions() {
 
 void LayoutTest::buttonsCarryTheirPictures() {
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     ProgramState state;
-    Form1 form(state, platform);
+    Form1 form(state, platform, desktop);
     const struct {
         QPushButton* button;
         QSize picture;
@@ -149,8 +154,9 @@ void LayoutTest::theProgramIconHasEightSizesEachItsOwnPicture() {
 
 void LayoutTest::theWindowTakesItsIconOnlyOnceItIsOnScreen() {
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     ProgramState state;
-    Form1 form(state, platform);
+    Form1 form(state, platform, desktop);
     form.show();
     // Made and about to map: handing over the pictures now would delay the first frame.
     QVERIFY(form.windowHandle()->icon().isNull());
@@ -161,8 +167,9 @@ void LayoutTest::theWindowTakesItsIconOnlyOnceItIsOnScreen() {
 
 void LayoutTest::everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot() {
     test::FakePlatform platform;
+    test::FakeDesktop desktop;
     ProgramState state;
-    Form1 form(state, platform);
+    Form1 form(state, platform, desktop);
     Form1* f = &form;
     const struct {
         QRadioButton* option;

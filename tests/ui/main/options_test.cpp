@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "support/data_file.h"
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "ui/common/graph_box.h"
 #include "ui/indicator/form3.h"
@@ -25,6 +26,8 @@ class OptionsTest : public QObject {
     void theIndicatorSwitchedOffGoesWithItsTimersAndComesBackAfresh();
     void indicatorOnTwiceLeavesOneWindow_data();
     void indicatorOnTwiceLeavesOneWindow();
+    void theOnTopChoiceKeepsAShownWindowShownWhereItWas_data();
+    void theOnTopChoiceKeepsAShownWindowShownWhereItWas();
 
   private:
     void Start(const char* settings);
@@ -32,6 +35,7 @@ class OptionsTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<test::FakePlatform> platform;
+    std::unique_ptr<test::FakeDesktop> desktop;
     std::unique_ptr<ProgramState> state;
     std::unique_ptr<Form1> form;
 };
@@ -46,15 +50,34 @@ constexpr char kIndicatorOn[] = "10\r\n2,5\r\n1\r\n8460\r\n2625\r\n4500\r\n1500\
 // 40 characters: it scrolls one character a step.
 constexpr char kLongTitle[] = "0123456789abcdefghijklmnopqrstuvwxyzABCD";
 
+// Counts the events of one type a widget receives.
+class EventCounter : public QObject {
+  public:
+    EventCounter(QWidget& widget, QEvent::Type type) : type_(type) {
+        widget.installEventFilter(this);
+    }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == type_ ? 1 : 0;
+        return false;
+    }
+
+  private:
+    QEvent::Type type_;
+};
+
 }  // namespace
 
 void OptionsTest::init() {
     dir = std::make_unique<QTemporaryDir>();
     platform = std::make_unique<test::FakePlatform>();
+    desktop = std::make_unique<test::FakeDesktop>();
     platform->Add(1, "lo");
     platform->Add(2, "eth0");
     state = std::make_unique<ProgramState>();
-    form = std::make_unique<Form1>(*state, *platform);
+    form = std::make_unique<Form1>(*state, *platform, *desktop);
     form->SetDataDirectory(dir->path());
 }
 
@@ -76,10 +99,39 @@ int OptionsTest::IndicatorWindows() {
     return count;
 }
 
+void OptionsTest::theOnTopChoiceKeepsAShownWindowShownWhereItWas_data() {
+    QTest::addColumn<bool>("onTopBefore");
+    QTest::addColumn<bool>("onTop");
+    QTest::newRow("put on top") << false << true;
+    QTest::newRow("taken off the top") << true << false;
+    QTest::newRow("on top again") << true << true;
+    QTest::newRow("off the top again") << false << false;
+}
+
+// Changing a window flag hides a shown window: the choice must bring it back where it was, and
+// leave it untouched when nothing changes.
+void OptionsTest::theOnTopChoiceKeepsAShownWindowShownWhereItWas() {
+    QFETCH(bool, onTopBefore);
+    QFETCH(bool, onTop);
+    Start(kIndicatorOff);
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    if (onTopBefore) {
+        form->Option1_Click();
+    }
+    const QPoint place = form->pos();
+    EventCounter hides(*form, QEvent::Hide);
+
+    onTop ? form->Option1_Click() : form->Option2_Click();
+
+    QCOMPARE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->pos(), place);
+    QCOMPARE(hides.count, onTop == onTopBefore ? 0 : 1);
+}
+
 void OptionsTest::theIndicatorSwitchedOffGoesWithItsTimersAndComesBackAfresh() {
     Start(kIndicatorOff);
     QCOMPARE(IndicatorWindows(), 0);
-    platform->player = 7;
     platform->playerTitle = kLongTitle;
 
     form->Option4->click();

@@ -13,6 +13,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "support/send_mouse.h"
 #include "ui/about/form2.h"
@@ -20,7 +21,7 @@
 #include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
 
-Q_DECLARE_METATYPE(std::vector<kv::test::FakePlatform::RasConnection>)
+Q_DECLARE_METATYPE(std::vector<kv::test::FakePlatform::Link>)
 Q_DECLARE_METATYPE(std::vector<std::uint32_t>)
 
 namespace kv {
@@ -74,6 +75,7 @@ class ShellTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<test::FakePlatform> platform;
+    std::unique_ptr<test::FakeDesktop> desktop;
     std::unique_ptr<ProgramState> state;
     std::unique_ptr<Form1> form;
 };
@@ -89,10 +91,11 @@ constexpr double kMb = 1048576;
 void ShellTest::init() {
     dir = std::make_unique<QTemporaryDir>();
     platform = std::make_unique<test::FakePlatform>();
+    desktop = std::make_unique<test::FakeDesktop>();
     state = std::make_unique<ProgramState>();
     platform->Add(1, "lo");
     platform->Add(2, "eth0");
-    form = std::make_unique<Form1>(*state, *platform);
+    form = std::make_unique<Form1>(*state, *platform, *desktop);
     form->SetDataDirectory(dir->path());
 }
 
@@ -202,7 +205,7 @@ void ShellTest::aFirstStartWritesTheDefaultsAndWaitsForAChoice() {
     QCOMPARE(ReadSettings(), QByteArray(kDefaults));
     QCOMPARE(ReadSettings().size(), 43);
     QCOMPARE(form->pos(), QPoint(564, 175));
-    QCOMPARE(platform->topmost[form.get()], false);
+    QVERIFY(!form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(form->Option2->isChecked());
     QVERIFY(form->Option3->isChecked());
     QVERIFY(form->Indicator() == nullptr);
@@ -214,7 +217,7 @@ void ShellTest::aFirstStartWritesTheDefaultsAndWaitsForAChoice() {
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(form->Timer2->isActive());
     QVERIFY(state->mainWindowShown);
-    QVERIFY(platform->messages.empty());
+    QVERIFY(desktop->messages.empty());
 }
 
 void ShellTest::theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt_data() {
@@ -243,7 +246,7 @@ void ShellTest::theSavedInterfaceIsWatchedOnlyWhenTheTableHasIt() {
 
 void ShellTest::lineEightPutsTheWindowOnTopOnlyForAnExactOne_data() {
     QTest::addColumn<QByteArray>("line8");
-    QTest::addColumn<bool>("applied");
+    QTest::addColumn<bool>("applied");  // the window leaves the band it was put in beforehand
     QTest::addColumn<bool>("onTop");
     QTest::newRow("one") << QByteArray("1") << true << true;
     QTest::newRow("zero") << QByteArray("0") << true << false;
@@ -260,11 +263,12 @@ void ShellTest::lineEightPutsTheWindowOnTopOnlyForAnExactOne() {
         text += line8 + "\r\n";
     }
     WriteSettings(text);
+    // On top beforehand: only a choice that is applied takes it out of the band.
+    form->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     form->Form_Load();
     // Applied before the window is first shown.
     QVERIFY(!form->isVisible());
-    QCOMPARE(platform->topmost.count(form.get()) == 1, applied);
-    QCOMPARE(platform->topmost[form.get()], onTop);
+    QCOMPARE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint), applied ? onTop : true);
     QCOMPARE(form->Option1->isChecked(), onTop);
     QCOMPARE(form->Option2->isChecked(), !onTop);
 }
@@ -293,7 +297,7 @@ void ShellTest::anEmptyTableStopsWithoutSaving() {
     }
     platform->interfaces.clear();
     if (exitWhileTheBoxIsOpen) {
-        platform->whileBoxIsOpen = [this](const test::FakePlatform::Message&) {
+        desktop->whileBoxIsOpen = [this](const test::FakeDesktop::Message&) {
             form->Command1_Click();
         };
     }
@@ -314,9 +318,9 @@ void ShellTest::anEmptyTableStopsWithoutSaving() {
         exitCode = exit.code;
     }
     QCOMPARE(exitCode, 1);
-    QCOMPARE(platform->messages.size(), std::size_t(1));
-    QCOMPARE(platform->messages[0].text, std::string("Не найдено ни одного соединения"));
-    QCOMPARE(platform->messages[0].style, 16);
+    QCOMPARE(desktop->messages.size(), std::size_t(1));
+    QCOMPARE(desktop->messages[0].text, std::string("Не найдено ни одного соединения"));
+    QVERIFY(desktop->messages[0].critical);
     QCOMPARE(ReadSettings(), settings);
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(!form->Timer2->isActive());
@@ -336,7 +340,7 @@ void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses() {
     const QStringList before = RunningTimers();
     QCOMPARE(before.size(), 4);  // one of the main window's and the indicator's three
     QStringList whileOpen{QStringLiteral("no box was opened")};
-    platform->whileBoxIsOpen = [&](const test::FakePlatform::Message&) {
+    desktop->whileBoxIsOpen = [&](const test::FakeDesktop::Message&) {
         whileOpen = RunningTimers();
     };
     platform->sizeQueryResult = 50;  // ERROR_NOT_SUPPORTED
@@ -347,9 +351,9 @@ void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses() {
         form->Timer2_Timer();
     }
 
-    QCOMPARE(platform->messages.size(), std::size_t(1));
-    QCOMPARE(platform->messages[0].text, std::string("ОС не поодерживает требуемые функции."));
-    QCOMPARE(platform->messages[0].style, 16);
+    QCOMPARE(desktop->messages.size(), std::size_t(1));
+    QCOMPARE(desktop->messages[0].text, std::string("ОС не поодерживает требуемые функции."));
+    QVERIFY(desktop->messages[0].critical);
     QCOMPARE(whileOpen, QStringList());
     QCOMPARE(RunningTimers(), before);
 }
@@ -432,9 +436,9 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce() {
             form->Option4->click();
             form->Indicator()->move(200, 40);
             QWidget* strip = form->Indicator()->Picture1;
-            platform->cursor = {210, 45};
+            desktop->pointer = {210, 45};
             test::SendMouse(strip, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
-            platform->cursor = {310, 145};
+            desktop->pointer = {310, 145};
             test::SendMouse(strip, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
             QCOMPARE(SavedLines()[5], QByteArray("8460"));  // not while it is still moving
             test::SendMouse(strip, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
@@ -451,16 +455,16 @@ void ShellTest::aFailedSaveIsReportedOnceAfterTheHandlerAndTheProgramRunsOn() {
     BlockTheFolder();
 
     form->Option1->click();
-    QVERIFY(platform->messages.empty());
-    QTRY_COMPARE(platform->messages.size(), std::size_t(1));
-    QVERIFY(platform->messages[0].text.find("Не удалось сохранить") != std::string::npos);
-    QVERIFY(platform->messages[0].text.find(dir->path().toStdString()) != std::string::npos);
-    QCOMPARE(platform->messages[0].style, 16);
+    QVERIFY(desktop->messages.empty());
+    QTRY_COMPARE(desktop->messages.size(), std::size_t(1));
+    QVERIFY(desktop->messages[0].text.find("Не удалось сохранить") != std::string::npos);
+    QVERIFY(desktop->messages[0].text.find(dir->path().toStdString()) != std::string::npos);
+    QVERIFY(desktop->messages[0].critical);
 
     form->Option2->click();
     form->List1->setCurrentRow(1);
     QVERIFY(QueuedCallsRan());
-    QCOMPARE(platform->messages.size(), std::size_t(1));
+    QCOMPARE(desktop->messages.size(), std::size_t(1));
     QVERIFY(form->Timer1->isActive());
     QVERIFY(form->isVisible());
     QFile::remove(dir->path());
@@ -487,8 +491,8 @@ void ShellTest::aFailedSaveIsToldInWordsThatFitTheMoment() {
         form->Option1->click();
         QVERIFY(QueuedCallsRan());
     }
-    QCOMPARE(platform->messages.size(), std::size_t(1));
-    QCOMPARE(QString::fromStdString(platform->messages[0].text),
+    QCOMPARE(desktop->messages.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(desktop->messages[0].text),
              "Не удалось сохранить настройки в " + dir->filePath("data.dat") + ending);
     QFile::remove(dir->path());
 }
@@ -501,14 +505,14 @@ void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
         const UnreadableFile unreadable(dir->path(), file);
         QVERIFY(unreadable.ok());
         Start();
-        QVERIFY(platform->messages.empty());
+        QVERIFY(desktop->messages.empty());
         QVERIFY(QueuedCallsRan());
-        QCOMPARE(platform->messages.size(), std::size_t(1));
-        QCOMPARE(QString::fromStdString(platform->messages[0].text),
+        QCOMPARE(desktop->messages.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(desktop->messages[0].text),
                  "Не удалось прочитать настройки из " + file +
                      ". Программа работает с настройками по умолчанию, изменения в этом запуске не "
                      "будут сохранены.");
-        QCOMPARE(platform->messages[0].style, 16);
+        QVERIFY(desktop->messages[0].critical);
         QCOMPARE(form->Label6->text(), QStringLiteral("2,5"));
 
         form->Option1->click();
@@ -519,7 +523,7 @@ void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
         form->Command1_Click();
         form->ShowPendingSettingsTrouble();
         QVERIFY(QueuedCallsRan());
-        QCOMPARE(platform->messages.size(), std::size_t(1));
+        QCOMPARE(desktop->messages.size(), std::size_t(1));
     }
     QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QCOMPARE(ReadSettings(), text);
@@ -634,11 +638,11 @@ void ShellTest::anotherCopyBringsTheHiddenWindowBack() {
 }
 
 void ShellTest::hangUpEndsEveryConnectionInOrder_data() {
-    QTest::addColumn<std::vector<test::FakePlatform::RasConnection>>("connections");
+    QTest::addColumn<std::vector<test::FakePlatform::Link>>("links");
     QTest::addColumn<int>("enumResult");
     QTest::addColumn<std::vector<std::uint32_t>>("hungUp");
     QTest::addColumn<int>("returnCode");
-    using C = test::FakePlatform::RasConnection;
+    using C = test::FakePlatform::Link;
     QTest::newRow("none") << std::vector<C>{} << 0 << std::vector<std::uint32_t>{} << 0;
     QTest::newRow("two, first one first") << std::vector<C>{{7, "Провайдер", 0}, {3, "Запасной", 0}}
                                           << 0 << std::vector<std::uint32_t>{7, 3} << 0;
@@ -651,11 +655,11 @@ void ShellTest::hangUpEndsEveryConnectionInOrder_data() {
 }
 
 void ShellTest::hangUpEndsEveryConnectionInOrder() {
-    QFETCH(std::vector<test::FakePlatform::RasConnection>, connections);
+    QFETCH(std::vector<test::FakePlatform::Link>, links);
     QFETCH(int, enumResult);
     QFETCH(std::vector<std::uint32_t>, hungUp);
     QFETCH(int, returnCode);
-    platform->connections = connections;
+    platform->links = links;
     if (enumResult != 0) {
         platform->enumResult = std::uint32_t(enumResult);
     }
@@ -682,7 +686,7 @@ void ShellTest::theDisconnectButtonCarriesTheMoneyLeftForward() {
     QFETCH(float, limit);
     QFETCH(QByteArray, saved);
     platform->Find(2)->inOctets = std::uint32_t(usedMb * kMb);
-    platform->connections = {{7, "Провайдер", 0}};
+    platform->links = {{7, "Провайдер", 0}};
     WriteSettings("10\r\n2,5\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n");
     Start();
     QCOMPARE(state->usedMb, float(usedMb));

@@ -3,11 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// The ANSI RASCONN entry as RasEnumConnectionsA fills it: 412 bytes per entry.
+#include "platform/platform.h"
+
+// The 32-bit ANSI RASCONN entry: 412 bytes.
 namespace kv::ras {
 
 inline constexpr std::size_t kEntrySize = 412;
-inline constexpr std::size_t kEntries = 256;
+inline constexpr std::size_t kEntries = kMaxDialUpLinks;
 inline constexpr std::size_t kBufferSize = kEntrySize * kEntries;  // 105472
 
 inline constexpr std::size_t kSizeOffset = 0;
