@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "shell/program_state.h"
+#include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "ui/indicator/form3.h"
 #include "ui/indicator/ticker_line.h"
@@ -82,13 +83,13 @@ int main(int argc, char** argv) {
     platform.Add(2, "eth0", 5000000, 1000000);
     platform.Add(3, "wlan0", 77000, 12000);
     platform.Add(4, "veth-kv", 0, 0);
-    platform.player = 0x1234;
     platform.playerTitle =
         "12. Ансамбль песни и пляски — Очень длинное название дорожки, которое не помещается "
         "в строку индикатора - Winamp";
 
     kv::ProgramState state;
-    kv::Form1 main(state, platform);
+    kv::test::FakeDesktop desktop;
+    kv::Form1 main(state, platform, desktop);
     main.SetDataDirectory(dir.path());
     // Nothing the timers do is a user change; keep the disk out of the count.
     main.OnSettingsChanged = [] {};
