@@ -419,7 +419,8 @@ def drag(wid, target_left, target_top, expect=None, grab=(90, 10)):
         S.xdo("mousemove", "--sync", sx + (tx - sx) * k // steps, sy + (ty - sy) * k // steps)
         time.sleep(0.01)
     expect = expect or (target_left, target_top)
-    deadline = time.monotonic() + 3
+    # A loaded machine may take seconds to deliver the moves; a person would wait too.
+    deadline = time.monotonic() + 15
     nudges = 0
     while time.monotonic() < deadline:
         time.sleep(0.1)
@@ -444,7 +445,7 @@ def wait_geometry(wid, **want):
         last.update(client_geometry(wid))
         return all(last[k] == v for k, v in want.items())
     try:
-        wait_for(check, 5, what="geometry %r" % want)
+        wait_for(check, 15, what="geometry %r" % want)
     except TimeoutError:
         raise AssertionError("window geometry %r, expected %r" % (last, want))
 
