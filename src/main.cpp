@@ -3,10 +3,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "accounting/program_state.h"
 #include "platform/boot_id.h"
 #include "platform/platform_factory.h"
 #include "platform/termination.h"
-#include "shell/program_state.h"
 #include "shell/single_instance.h"
 #include "ui/common/desktop.h"
 #include "ui/main/form1.h"

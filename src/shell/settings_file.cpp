@@ -1,8 +1,8 @@
 #include "shell/settings_file.h"
 
+#include "accounting/program_state.h"
 #include "common/number_format.h"
 #include "common/rounding.h"
-#include "shell/program_state.h"
 
 #include <QDir>
 #include <QFile>

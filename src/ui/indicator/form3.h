@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "accounting/graph_lines.h"
+#include "accounting/program_state.h"
 #include "accounting/speed_history.h"
 #include "platform/platform.h"
-#include "shell/program_state.h"
 #include "ui/indicator/edge_snap.h"
 
 class QLabel;

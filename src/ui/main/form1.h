@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "accounting/graph_lines.h"
+#include "accounting/program_state.h"
 #include "accounting/speed_history.h"
 #include "accounting/traffic_book.h"
 #include "platform/platform.h"
-#include "shell/program_state.h"
 #include "stats/traf_meter.h"
 
 class QFrame;

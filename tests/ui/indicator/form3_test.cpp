@@ -9,7 +9,7 @@
 #include <limits>
 #include <memory>
 
-#include "shell/program_state.h"
+#include "accounting/program_state.h"
 #include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "support/send_mouse.h"
