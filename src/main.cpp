@@ -3,10 +3,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "accounting/program_state.h"
 #include "platform/boot_id.h"
 #include "platform/platform_factory.h"
 #include "platform/termination.h"
-#include "shell/program_state.h"
 #include "shell/single_instance.h"
 #include "ui/common/desktop.h"
 #include "ui/main/form1.h"
@@ -22,10 +22,7 @@ void PreferX11UnderWayland() {
     }
 }
 
-// With shared-memory images Qt's X backing store waits for the server (a round trip through its
-// event thread) before it paints again where it last flushed. The player line repaints four times
-// a second, and those waits were a quarter of the idle cost; our windows are small enough to send
-// their pixels over the socket instead. A user's own choice stands.
+// Shared-memory images make each repaint wait for the X server; a user's own choice stands.
 void PaintWithoutWaitingForTheServer() {
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
         qputenv("QT_XCB_NO_MITSHM", "1");

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/program_state.h"
+#include "accounting/program_state.h"
 #include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "ui/indicator/form3.h"

@@ -29,11 +29,11 @@ std::optional<float> TrafficLimitMb(float moneyLimit, float tariffPerMb) {
     return Finite(moneyLimit / tariffPerMb);
 }
 
-std::optional<float> TrafficLeftMb(const ProgramState& state) {
-    if (!UsableTariff(state.tariffPerMb)) {
+std::optional<float> TrafficLeftMb(float moneyLimit, float tariffPerMb, float usedMb) {
+    if (!UsableTariff(tariffPerMb)) {
         return std::nullopt;
     }
-    return Finite(double(state.moneyLimit) / state.tariffPerMb - state.usedMb);
+    return Finite(double(moneyLimit) / tariffPerMb - usedMb);
 }
 
 std::optional<float> MoneyLeft(float moneyLimit, float tariffPerMb, float usedMb) {
@@ -42,10 +42,6 @@ std::optional<float> MoneyLeft(float moneyLimit, float tariffPerMb, float usedMb
     }
     const double tariff = tariffPerMb;
     return Finite((double(moneyLimit) / tariff - usedMb) * tariff);
-}
-
-std::optional<float> MoneyLeft(const ProgramState& state) {
-    return MoneyLeft(state.moneyLimit, state.tariffPerMb, state.usedMb);
 }
 
 std::optional<CarriedBalance> CarryOverBalance(float moneyLimit, float tariffPerMb, float usedMb) {

@@ -3,8 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "shell/program_state.h"
-
 namespace kv {
 
 // The money arithmetic of the readouts. A tariff that is not a positive finite number gives no
@@ -14,11 +12,10 @@ namespace kv {
 std::optional<float> TrafficLimitMb(float moneyLimit, float tariffPerMb);
 
 // moneyLimit / tariffPerMb - usedMb, computed in 64 bits and kept in 32.
-std::optional<float> TrafficLeftMb(const ProgramState& state);
+std::optional<float> TrafficLeftMb(float moneyLimit, float tariffPerMb, float usedMb);
 
 // (moneyLimit / tariffPerMb - usedMb) * tariffPerMb, computed in 64 bits and kept in 32.
 std::optional<float> MoneyLeft(float moneyLimit, float tariffPerMb, float usedMb);
-std::optional<float> MoneyLeft(const ProgramState& state);
 
 // The balance to carry forward: the money left rounded to two decimals exactly as it is shown,
 // with its text ("###0.0#").

@@ -26,8 +26,9 @@ std::string FormatPattern(float value, std::string_view pattern);
 // Shortest text of a 32-bit float with at most 7 significant digits and the decimal comma:
 // "2,5", "10", "-7,35", "1E+07", "1E-05". Plain notation from 0,0001 to 9999999 (decided after
 // rounding), exponent form outside it. Zero of either sign and non-finite values give "0".
-// Seven digits cannot tell every float apart, but the text reads back to a float that writes the
-// same text, and floats that need no more than seven digits read back exactly.
+// Seven digits cannot tell every float apart: floats 0x6E013F3A-0x6E013F3D write "1E+28", which
+// reads back as 0x6E013F39, written "9,999999E+27". What holds is that the text is stable after
+// one read and write, and floats that need no more than seven digits read back exactly.
 std::string GeneralFloat(float value);
 
 // Reads a number written with the decimal comma, as the edit boxes and the settings file hold it:

@@ -32,10 +32,6 @@ Int RoundChecked(double value) {
 
 }  // namespace
 
-std::int16_t RoundToInt16(double value) {
-    return RoundChecked<std::int16_t>(value);
-}
-
 std::int32_t RoundToInt32(double value) {
     return RoundChecked<std::int32_t>(value);
 }

@@ -1,8 +1,8 @@
 #include "shell/settings_file.h"
 
+#include "accounting/program_state.h"
 #include "common/number_format.h"
 #include "common/rounding.h"
-#include "shell/program_state.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,7 +52,7 @@ std::optional<bool> ReadChoice(std::string_view text) {
     return std::nullopt;
 }
 
-// Seven digits cannot name every float: 1.0000005E+28 is written "1E+28", which reads back as
+// Seven digits cannot name every float: 1.0000001E+28 is written "1E+28", which reads back as
 // another float whose text is "9,999999E+27". The text that reads back to itself is written,
 // so that a file saved once stays the same through any number of reads and saves.
 std::string WriteFloat(float value) {

@@ -49,13 +49,8 @@ SingleInstance::Outcome SingleInstance::Acquire() {
     if (!QDir().mkpath(directory_)) {
         return Fail(QStringLiteral("Не удалось создать папку %1 для файла блокировки %2."));
     }
-    if (!lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError &&
-        LockHolder() == Holder::kDeadCopy) {
-        // A copy killed outright leaves its lock file behind.
-        lock_.removeStaleLockFile();
-        lock_.tryLock(0);
-    }
-    if (lock_.isLocked()) {
+    // With no stale age, tryLock takes over the lock of a dead owner and only that.
+    if (lock_.tryLock(0)) {
         // The lock is ours, so any socket file left here belongs to a dead copy.
         QLocalServer::removeServer(socketPath_);
         server_.setSocketOptions(QLocalServer::UserAccessOption);
@@ -64,6 +59,7 @@ SingleInstance::Outcome SingleInstance::Acquire() {
     }
     switch (lock_.error()) {
         case QLockFile::LockFailedError:
+            // Qt does not say why a lock stays taken.
             switch (LockHolder()) {
                 case Holder::kLiveCopy:
                     AskRunningCopyToShow();

@@ -20,6 +20,7 @@ void TrafMeter::GetIPStats() {
     std::uint32_t size = 0;
     const std::uint32_t query = platform_.GetIfTable(nullptr, &size, false);
     if (query == win::kErrorNotSupported) {
+        // Spelt as users have always seen it; do not correct.
         static constexpr char kNotSupported[] = "ОС не поодерживает требуемые функции.";
         if (showBox_) {
             showBox_(kNotSupported);

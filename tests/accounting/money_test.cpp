@@ -7,22 +7,13 @@
 namespace kv {
 namespace {
 
-ProgramState State(float limit, float tariff, float used) {
-    ProgramState state;
-    state.moneyLimit = limit;
-    state.tariffPerMb = tariff;
-    state.usedMb = used;
-    return state;
-}
-
 TEST(Money, LeftFiguresGoNegativeOnceTheLimitIsPassed) {
     struct Case {
         float limit, tariff, used, trafficLeft, moneyLeft;
     } cases[] = {{10, 2.5f, 0, 4, 10}, {10, 2.5f, 5, -1, -2.5f}, {10, 2.5f, 1.5f, 2.5f, 6.25f}};
     for (const Case& c : cases) {
-        const ProgramState s = State(c.limit, c.tariff, c.used);
-        EXPECT_EQ(TrafficLeftMb(s), c.trafficLeft);
-        EXPECT_EQ(MoneyLeft(s), c.moneyLeft);
+        EXPECT_EQ(TrafficLeftMb(c.limit, c.tariff, c.used), c.trafficLeft);
+        EXPECT_EQ(MoneyLeft(c.limit, c.tariff, c.used), c.moneyLeft);
     }
 }
 
@@ -30,10 +21,9 @@ TEST(Money, AnUnusableTariffGivesNoFigures) {
     const float bad[] = {0, -1, std::numeric_limits<float>::quiet_NaN(),
                          std::numeric_limits<float>::infinity()};
     for (float tariff : bad) {
-        const ProgramState s = State(10, tariff, 1);
         EXPECT_FALSE(TrafficLimitMb(10, tariff)) << tariff;
-        EXPECT_FALSE(TrafficLeftMb(s)) << tariff;
-        EXPECT_FALSE(MoneyLeft(s)) << tariff;
+        EXPECT_FALSE(TrafficLeftMb(10, tariff, 1)) << tariff;
+        EXPECT_FALSE(MoneyLeft(10, tariff, 1)) << tariff;
         EXPECT_FALSE(CarryOverBalance(10, tariff, 1)) << tariff;
     }
 }

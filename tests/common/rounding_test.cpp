@@ -18,16 +18,11 @@ TEST(Rounding, SendsHalvesToTheEvenNeighbour) {
         {2.4999999, 2}, {1.5000001, 2}, {-0.49999999999999994, 0}};
     for (const auto& [value, expected] : cases) {
         EXPECT_EQ(RoundToInt32(value), expected) << value;
-        EXPECT_EQ(RoundToInt16(value), expected) << value;
         EXPECT_EQ(SaturateToInt32(value), expected) << value;
     }
 }
 
 TEST(Rounding, ThrowsOutsideTheTargetRangeUnlessSaturating) {
-    EXPECT_EQ(RoundToInt16(32767.4), 32767);
-    EXPECT_EQ(RoundToInt16(-32768.5), -32768);
-    EXPECT_THROW(RoundToInt16(32767.5), std::overflow_error);
-    EXPECT_THROW(RoundToInt16(-32769), std::overflow_error);
     EXPECT_EQ(RoundToInt32(-2147483648.5), std::numeric_limits<std::int32_t>::min());
     EXPECT_THROW(RoundToInt32(2147483647.5), std::overflow_error);
     EXPECT_THROW(RoundToInt32(kNaN), std::overflow_error);

@@ -1,6 +1,6 @@
 #include "shell/settings_file.h"
 
-#include "shell/program_state.h"
+#include "accounting/program_state.h"
 
 #include <gtest/gtest.h>
 

@@ -38,13 +38,13 @@ class Form2 : public QWidget {
     void Text1_MouseDown();
     void Label4_Click();
 
-    QGroupBox* Frame2;
-    QLabel* Image1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLineEdit* Text1;
+    QGroupBox* Frame2;  // "author" frame around everything
+    QLabel* Image1;     // meter dial picture
+    QLabel* Label1;     // author line with version and date
+    QLabel* Label2;     // "questions, wishes" caption
+    QLabel* Label3;     // large close word
+    QLabel* Label4;     // home-page link
+    QLineEdit* Text1;   // e-mail address to copy
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -40,9 +40,8 @@ void GraphBox::paintEvent(QPaintEvent*) {
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
     // A whole-pixel upright or level line of a one-pixel pen covers exactly the pixels of a
-    // one-pixel-wide rectangle; filling it is several times cheaper than stroking, and the bars
-    // are most of an idle second's painting. Only at one device pixel per pixel, where the two
-    // are known to match.
+    // one-pixel-wide rectangle, cheaper to fill than to stroke; only at one device pixel per pixel,
+    // where the two are known to match.
     const bool fill = painter.device()->devicePixelRatio() == 1;
     for (const GraphLine& line : lines_) {
         const QColor colour = QColor::fromRgb(line.rgb);

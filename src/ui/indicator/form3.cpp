@@ -223,7 +223,8 @@ void Form3::Timer1_Timer() {
         Label6->setText(Megabytes(limit));
         Label2->setText(Megabytes(state_.usedMb));
         // The main window's "traffic left" figure, so that both windows always agree.
-        Label4->setText(Megabytes(TrafficLeftMb(state_)));
+        Label4->setText(
+            Megabytes(TrafficLeftMb(state_.moneyLimit, state_.tariffPerMb, state_.usedMb)));
     } else {
         // setText leaves an unchanged label alone; clear() would repaint it every second.
         Label6->setText(QString());

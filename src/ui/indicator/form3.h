@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "accounting/graph_lines.h"
+#include "accounting/program_state.h"
 #include "accounting/speed_history.h"
 #include "platform/platform.h"
-#include "shell/program_state.h"
 #include "ui/indicator/edge_snap.h"
 
 class QLabel;
@@ -48,17 +48,17 @@ class Form3 : public QWidget {
     // The window's corner in twips, as the settings file records it.
     TwipsPosition LeftTopTwips() const;
 
-    QLabel* Label2;
-    QLabel* Label4;
-    QLabel* Label5;
-    QLabel* Label6;
-    QWidget* Label7;
-    TickerLine* Text1;
-    QPushButton* Command1;
-    GraphBox* Picture1;
-    QTimer* Timer1;
-    QTimer* Timer2;
-    QTimer* Timer3;
+    QLabel* Label2;         // traffic used
+    QLabel* Label4;         // traffic left
+    QLabel* Label5;         // caption of the figure under the pointer
+    QLabel* Label6;         // traffic limit
+    QWidget* Label7;        // hit area for drags and double-clicks
+    TickerLine* Text1;      // player's title line
+    QPushButton* Command1;  // off-window: takes the focus from the hidden line
+    GraphBox* Picture1;     // speed strip
+    QTimer* Timer1;         // refreshes the figures
+    QTimer* Timer2;         // moves the ticker
+    QTimer* Timer3;         // draws the speed strip
 
     bool PlayerLineShown() const { return playerLineShown_; }
 

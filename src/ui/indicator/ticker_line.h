@@ -10,10 +10,8 @@
 
 namespace kv {
 
-// The indicator's player line. The ticker turns the same title a character further four times a
-// second; laying the title out and drawing its glyphs again at every step was most of the
-// program's running cost, so the line lays each title out once, draws it once into a strip and
-// shows the turned text as two pieces of that strip.
+// The indicator's player line: each title is laid out and drawn once into a strip, as the ticker
+// turns it four times a second; a turn shows two pieces of that strip.
 class TickerLine : public QWidget {
     Q_OBJECT
 

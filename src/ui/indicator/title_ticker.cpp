@@ -67,8 +67,7 @@ std::u32string DecodeUtf8(std::string_view bytes) {
 }
 
 std::string EncodeUtf8(std::u32string_view text) {
-    // Written into room for the longest case and cut once: byte-wise appends were most of each
-    // ticker step.
+    // Written into room for the longest case and cut once, cheaper than appending byte by byte.
     std::string out(text.size() * 4, '\0');
     char* p = out.data();
     for (char32_t cp : text) {

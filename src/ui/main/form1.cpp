@@ -65,7 +65,7 @@ Form1::Form1(ProgramState& state, Platform& platform, Desktop& desktop, QWidget*
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     // The window sees F1 whichever of its controls has the focus.
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
-            [this] { Form_KeyDown(112); });
+            [this] { Form_KeyDown(kAboutKey); });
     for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Label7),
                        static_cast<QWidget*>(Frame3), static_cast<QWidget*>(Text1),
                        static_cast<QWidget*>(Text2)}) {
@@ -100,11 +100,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Enter || key == Qt::Key_Return) {
             if (watched == Text1) {
-                Text1_KeyDown(13);
+                Text1_KeyDown(kEnterKey);
                 return true;
             }
             if (watched == Text2) {
-                Text2_KeyDown(13);
+                Text2_KeyDown(kEnterKey);
                 return true;
             }
         }

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "accounting/graph_lines.h"
+#include "accounting/program_state.h"
 #include "accounting/speed_history.h"
 #include "accounting/traffic_book.h"
 #include "platform/platform.h"
-#include "shell/program_state.h"
 #include "stats/traf_meter.h"
 
 class QFrame;
@@ -38,6 +38,10 @@ class Form1 : public QWidget {
     Q_OBJECT
 
   public:
+    // Key codes the key handlers take.
+    static constexpr int kEnterKey = 13;
+    static constexpr int kAboutKey = 112;  // F1
+
     Form1(ProgramState& state, Platform& platform, Desktop& desktop, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -77,40 +81,40 @@ class Form1 : public QWidget {
     void Form_KeyDown(int keyCode);
 
     // Controls, named as the handlers address them.
-    QListWidget* List1;
-    QFrame* Frame1;
-    QFrame* Frame2;
-    QFrame* Frame3;
-    QFrame* Frame4;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLabel* Label8;
-    QLabel* Label9;
-    QLabel* Label10;
-    QLabel* Label11;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label14;
-    QLabel* Label15;
-    QLabel* Label16;
-    QFrame* Line1;
-    QLineEdit* Text1;
-    QLineEdit* Text2;
-    QRadioButton* Option1;
-    QRadioButton* Option2;
-    QRadioButton* Option3;
-    QRadioButton* Option4;
-    GraphBox* Picture1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QTimer* Timer1;
-    QTimer* Timer2;
+    QListWidget* List1;     // the interfaces to watch
+    QFrame* Frame1;         // readouts of the watched interface
+    QFrame* Frame2;         // window placement options
+    QFrame* Frame4;         // indicator on / off
+    QFrame* Frame3;         // money panel
+    QLabel* Label1;         // watched interface's name
+    QLabel* Label2;         // bytes sent
+    QLabel* Label3;         // bytes received
+    QLabel* Label4;         // current speed
+    QLabel* Label5;         // "tariff" caption
+    QLabel* Label6;         // tariff; a click opens Text1
+    QLabel* Label7;         // money limit; a click opens Text2
+    QLabel* Label8;         // "money limit" caption
+    QLabel* Label9;         // "traffic limit" caption
+    QLabel* Label10;        // traffic limit
+    QLabel* Label11;        // "traffic left" caption
+    QLabel* Label12;        // traffic left
+    QLabel* Label13;        // traffic used
+    QLabel* Label14;        // "traffic used" caption
+    QLabel* Label15;        // money left
+    QLabel* Label16;        // "money left" caption
+    QFrame* Line1;          // rule under the two settings
+    QLineEdit* Text1;       // tariff editor
+    QLineEdit* Text2;       // money limit editor
+    QRadioButton* Option1;  // always on top
+    QRadioButton* Option2;  // ordinary window
+    QRadioButton* Option3;  // indicator off
+    QRadioButton* Option4;  // indicator on
+    GraphBox* Picture1;     // speed graph
+    QPushButton* Command1;  // exit
+    QPushButton* Command2;  // hide to the tray
+    QPushButton* Command3;  // hang up and carry over
+    QTimer* Timer1;         // accounting tick
+    QTimer* Timer2;         // waits for the interface table to change
 
     // Result of the last dial-up enumeration or hang-up call.
     std::int32_t ReturnCode = 0;

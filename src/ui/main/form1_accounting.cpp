@@ -161,8 +161,10 @@ void Form1::Timer1_Timer() {
 
 void Form1::ShowMoneyFigures() {
     Label13->setText(Text(FormatPattern(state_.usedMb, patterns::kMegabytes)));
-    Label12->setText(Optional(TrafficLeftMb(state_), patterns::kMegabytes));
-    Label15->setText(Optional(MoneyLeft(state_), patterns::kRoubles));
+    Label12->setText(Optional(TrafficLeftMb(state_.moneyLimit, state_.tariffPerMb, state_.usedMb),
+                              patterns::kMegabytes));
+    Label15->setText(Optional(MoneyLeft(state_.moneyLimit, state_.tariffPerMb, state_.usedMb),
+                              patterns::kRoubles));
 }
 
 void Form1::Timer2_Timer() {

@@ -25,13 +25,13 @@ void Form1::Text2_Change() {
 }
 
 void Form1::Text1_KeyDown(int keyCode) {
-    if (keyCode == 13) {
+    if (keyCode == kEnterKey) {
         CommitEditor(Label6, Text1, &ProgramState::tariffPerMb);
     }
 }
 
 void Form1::Text2_KeyDown(int keyCode) {
-    if (keyCode == 13) {
+    if (keyCode == kEnterKey) {
         CommitEditor(Label7, Text2, &ProgramState::moneyLimit);
     }
 }

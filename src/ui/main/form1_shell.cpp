@@ -25,8 +25,6 @@ namespace kv {
 
 namespace {
 
-constexpr int kAboutKey = 112;  // F1
-
 // Twips from the file may be anything a float holds; a window can only sit at an int.
 int TwipsFloatToPixels(float twips) {
     const double pixels = std::nearbyint(double(twips) / kTwipsPerPixel);

@@ -9,7 +9,7 @@
 #include <limits>
 #include <memory>
 
-#include "shell/program_state.h"
+#include "accounting/program_state.h"
 #include "support/fake_desktop.h"
 #include "support/fake_platform.h"
 #include "support/send_mouse.h"
@@ -241,24 +241,37 @@ void Form3Test::unusableTariffBlanksTheValuesAndKeepsRefreshing() {
 
 void Form3Test::leftDragMovesTheWindowAndSnapsItToTheScreenEdge_data() {
     QTest::addColumn<bool>("onGraph");
+    QTest::addColumn<bool>("playerLineHidden");
     QTest::addColumn<QPoint>("to");
     QTest::addColumn<QPoint>("expected");
     // Pressed at pixel (210, 105): 10 and 5 pixels into the window.
-    QTest::newRow("free move on the hit area") << false << QPoint(510, 405) << QPoint(500, 400);
-    QTest::newRow("free move on the graph") << true << QPoint(510, 405) << QPoint(500, 400);
-    QTest::newRow("ten pixels from the left snaps") << false << QPoint(20, 405) << QPoint(0, 400);
+    QTest::newRow("free move on the hit area")
+        << false << false << QPoint(510, 405) << QPoint(500, 400);
+    QTest::newRow("free move on the graph")
+        << true << false << QPoint(510, 405) << QPoint(500, 400);
+    QTest::newRow("ten pixels from the left snaps")
+        << false << false << QPoint(20, 405) << QPoint(0, 400);
     QTest::newRow("eleven pixels from the left stays")
-        << false << QPoint(21, 405) << QPoint(11, 400);
+        << false << false << QPoint(21, 405) << QPoint(11, 400);
     QTest::newRow("past the bottom right snaps flush")
-        << true << QPoint(1919 - 181 + 10 + 5, 1079 - 63 + 5 + 5) << QPoint(1920 - 181, 1080 - 63);
+        << true << false << QPoint(1919 - 181 + 10 + 5, 1079 - 63 + 5 + 5)
+        << QPoint(1920 - 181, 1080 - 63);
+    // 45 pixels above the bottom: too far for the tall window, within reach of the short one.
+    QTest::newRow("tall window 45 pixels above the bottom stays")
+        << false << false << QPoint(510, 1035 + 5) << QPoint(500, 1035);
+    QTest::newRow("short window snaps by its own height")
+        << false << true << QPoint(510, 1035 + 5) << QPoint(500, 1031);
 }
 
 void Form3Test::leftDragMovesTheWindowAndSnapsItToTheScreenEdge() {
     QFETCH(bool, onGraph);
+    QFETCH(bool, playerLineHidden);
     QFETCH(QPoint, to);
     QFETCH(QPoint, expected);
     Rig rig;
+    rig.state.playerLineHidden = playerLineHidden;
     Form3& form = rig.Load();
+    QCOMPARE(form.PlayerLineShown(), !playerLineHidden);
     QWidget* surface = onGraph ? static_cast<QWidget*>(form.Picture1) : form.Label7;
     rig.PointAt(210, 105);
     SendMouse(surface, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);

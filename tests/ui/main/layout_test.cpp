@@ -25,6 +25,7 @@ class LayoutTest : public QObject {
   private slots:
     void everyControlHasItsPlaceAndCreationState();
     void everyControlFitsTheClientArea();
+    void theTabKeyVisitsTheControlsInTheirOrder();
     void valueLabelsArePlainTextWithDescriptions();
     void buttonsCarryTheirPictures();
     void theProgramIconHasEightSizesEachItsOwnPicture();
@@ -32,36 +33,26 @@ class LayoutTest : public QObject {
     void everyOptionButtonShowsItsRoundButtonAndOnlyTheSetOnesADot();
 };
 
-namespace {
-
-struct Placed {
-    const char* name;
-    int left, top, width, height;  // twips
-};
-
-}  // namespace
-
 void LayoutTest::everyControlHasItsPlaceAndCreationState() {
     test::FakePlatform platform;
     test::FakeDesktop desktop;
     ProgramState state;
     Form1 form(state, platform, desktop);
-    const Placed controls[] = {
-        {"List1", 60, 60, 6435, 1035},       {"Frame1", 60, 1080, 3675, 1455},
-        {"Frame2", 3780, 1080, 1815, 915},   {"Frame4", 3780, 1980, 1815, 915},
-        {"Frame3", 60, 2520, 3675, 2055},    {"Picture1", 5640, 1140, 840, 1725},
-        {"Command3", 3780, 2940, 1815, 795}, {"Command1", 3780, 3780, 1815, 795},
-        {"Command2", 5640, 2940, 855, 1635}, {"Label1", 120, 180, 3495, 195},
-        {"Label4", 120, 1080, 3495, 255},    {"Option2", 120, 120, 1395, 375},
-        {"Option3", 120, 480, 1575, 375},    {"Label6", 1500, 180, 675, 255},
-        {"Text1", 1500, 180, 615, 195},      {"Text2", 1500, 480, 615, 195},
-        {"Label15", 2460, 1680, 1155, 255},
+    // Pixel rectangles as measured on the window at 96 dpi, relative to each control's parent.
+    const std::pair<const char*, QRect> controls[] = {
+        {"List1", {4, 4, 429, 69}},        {"Frame1", {4, 72, 245, 97}},
+        {"Frame2", {252, 72, 121, 61}},    {"Frame4", {252, 132, 121, 61}},
+        {"Frame3", {4, 168, 245, 137}},    {"Picture1", {376, 76, 56, 115}},
+        {"Command3", {252, 196, 121, 53}}, {"Command1", {252, 252, 121, 53}},
+        {"Command2", {376, 196, 57, 109}}, {"Label1", {8, 12, 233, 13}},
+        {"Label4", {8, 72, 233, 17}},      {"Option2", {8, 8, 93, 25}},
+        {"Option3", {8, 32, 105, 25}},     {"Label6", {100, 12, 45, 17}},
+        {"Text1", {100, 12, 41, 13}},      {"Text2", {100, 32, 41, 13}},
+        {"Label15", {164, 112, 77, 17}},
     };
-    for (const Placed& c : controls) {
-        auto* w = form.findChild<QWidget*>(c.name);
-        QVERIFY2(w != nullptr, c.name);
-        const QRect expected((c.left * 2 + 15) / 30, (c.top * 2 + 15) / 30, (c.width * 2 + 15) / 30,
-                             (c.height * 2 + 15) / 30);
+    for (const auto& [name, expected] : controls) {
+        auto* w = form.findChild<QWidget*>(name);
+        QVERIFY2(w != nullptr, name);
         QCOMPARE(w->geometry(), expected);
     }
     QVERIFY(form.Text1->isHidden());
@@ -99,6 +90,25 @@ void LayoutTest::everyControlFitsTheClientArea() {
             QVERIFY2(child->rect().contains(inner->geometry()), qPrintable(inner->objectName()));
         }
     }
+}
+
+void LayoutTest::theTabKeyVisitsTheControlsInTheirOrder() {
+    test::FakePlatform platform;
+    test::FakeDesktop desktop;
+    ProgramState state;
+    Form1 form(state, platform, desktop);
+    const QList<QWidget*> expected = {form.List1,    form.Option2, form.Option1, form.Command1,
+                                      form.Command2, form.Text1,   form.Text2,   form.Option3,
+                                      form.Option4,  form.Command3};
+    QList<QWidget*> visited;
+    QWidget* w = form.List1;
+    do {
+        if (expected.contains(w)) {
+            visited.append(w);
+        }
+        w = w->nextInFocusChain();
+    } while (w != form.List1 && visited.size() <= expected.size());
+    QCOMPARE(visited, expected);
 }
 
 void LayoutTest::valueLabelsArePlainTextWithDescriptions() {

@@ -382,7 +382,7 @@ void ShellTest::exitWithTheIndicatorShownRecordsItWhereItIs() {
 
 void ShellTest::theCloseBoxSavesAndEndsLikeTheExitCommand() {
     Start();
-    form->Form_KeyDown(112);
+    form->Form_KeyDown(Form1::kAboutKey);
     form->close();
     QCOMPARE(SavedLines().size(), 10);
     QCOMPARE(SavedLines().last(), QByteArray("1"));
@@ -422,7 +422,7 @@ void ShellTest::eachUserChangeReachesTheFileAtOnce() {
         case 3:
             form->Label6_Click();
             QTest::keyClicks(form->Text1, QStringLiteral("4"));
-            form->Text1_KeyDown(13);
+            form->Text1_KeyDown(Form1::kEnterKey);
             break;
         case 4:
             form->Command3_Click();
@@ -583,7 +583,7 @@ void ShellTest::aTrayClickActsOnceTheIconsOwnEventIsOver() {
     Start();
     if (othersOpen) {
         form->Option4->click();
-        form->Form_KeyDown(112);
+        form->Form_KeyDown(Form1::kAboutKey);
     }
     QSystemTrayIcon* icon = form->TrayIcon();
     QVERIFY(icon != nullptr);
@@ -708,10 +708,10 @@ void ShellTest::f1OpensOneAboutWindowAndAClosedOneOpensFresh() {
     Start();
     form->Form_KeyDown(113);
     QVERIFY(form->About() == nullptr);
-    form->Form_KeyDown(112);
+    form->Form_KeyDown(Form1::kAboutKey);
     Form2* first = form->About();
     QVERIFY(first != nullptr);
-    form->Form_KeyDown(112);
+    form->Form_KeyDown(Form1::kAboutKey);
     QCOMPARE(form->About(), first);
     QVERIFY(first->isVisible());
     int abouts = 0;
@@ -723,7 +723,7 @@ void ShellTest::f1OpensOneAboutWindowAndAClosedOneOpensFresh() {
     QVERIFY(!first->isModal());
 
     first->close();
-    form->Form_KeyDown(112);
+    form->Form_KeyDown(Form1::kAboutKey);
     QVERIFY(form->About() != nullptr);
     QVERIFY(form->About()->isVisible());
 }
