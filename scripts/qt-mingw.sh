@@ -26,7 +26,9 @@ qt_version=${qt_version%%-*}
 opts=(
   -xplatform win32-g++ -qt-host-path /usr
   -release -shared -nomake examples -nomake tests
-  -opengl no -no-feature-vulkan -no-feature-direct2d -no-dbus -no-openssl -no-zstd -no-icu
+  # Direct2D stays: Qt Gui builds its DirectWrite font database only with it, and the windows
+  # plugin links to that database all the same.
+  -opengl no -no-feature-vulkan -no-dbus -no-openssl -no-zstd -no-icu
   -no-feature-sql -no-feature-printsupport -no-feature-testlib -no-feature-concurrent
   -no-feature-xml
   # Debian's source leaves out the Wintab headers.
