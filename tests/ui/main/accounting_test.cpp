@@ -10,13 +10,14 @@
 
 #include "support/fake_desktop.h"
 #include "support/fake_platform.h"
+#include "support/main_window_rig.h"
 #include "ui/main/form1.h"
 
 namespace kv {
 
 // The accounting tick, the waiting timer and the carry-over, driven through the main window
 // over a scripted interface table.
-class AccountingTest : public QObject {
+class AccountingTest : public QObject, protected test::MainWindowRig {
     Q_OBJECT
 
   private slots:
@@ -48,12 +49,6 @@ class AccountingTest : public QObject {
     QByteArray Saved() const;
     void Tick() { form->Timer1_Timer(); }
     void ExactlyOneTimerRuns();
-
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<test::FakePlatform> platform;
-    std::unique_ptr<test::FakeDesktop> desktop;
-    std::unique_ptr<ProgramState> state;
-    std::unique_ptr<Form1> form;
 };
 
 namespace {

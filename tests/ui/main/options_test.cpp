@@ -9,6 +9,7 @@
 #include "support/data_file.h"
 #include "support/fake_desktop.h"
 #include "support/fake_platform.h"
+#include "support/main_window_rig.h"
 #include "ui/common/graph_box.h"
 #include "ui/indicator/form3.h"
 #include "ui/indicator/ticker_line.h"
@@ -17,7 +18,7 @@
 namespace kv {
 
 // The indicator options of the main window, driven as the user clicks them.
-class OptionsTest : public QObject {
+class OptionsTest : public QObject, protected test::MainWindowRig {
     Q_OBJECT
 
   private slots:
@@ -32,12 +33,6 @@ class OptionsTest : public QObject {
   private:
     void Start(const char* settings);
     static int IndicatorWindows();
-
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<test::FakePlatform> platform;
-    std::unique_ptr<test::FakeDesktop> desktop;
-    std::unique_ptr<ProgramState> state;
-    std::unique_ptr<Form1> form;
 };
 
 namespace {

@@ -15,6 +15,7 @@
 
 #include "support/fake_desktop.h"
 #include "support/fake_platform.h"
+#include "support/main_window_rig.h"
 #include "support/send_mouse.h"
 #include "ui/about/form2.h"
 #include "ui/common/graph_box.h"
@@ -28,7 +29,7 @@ namespace kv {
 
 // Start-up, saving, the exit command, the tray, the hang-up button and F1, driven through the
 // main window over a scripted platform and a private settings folder.
-class ShellTest : public QObject {
+class ShellTest : public QObject, protected test::MainWindowRig {
     Q_OBJECT
 
   private slots:
@@ -72,12 +73,6 @@ class ShellTest : public QObject {
     // A file where the settings folder was: nothing can be written there, not even by root.
     void BlockTheFolder();
     QStringList RunningTimers() const;
-
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<test::FakePlatform> platform;
-    std::unique_ptr<test::FakeDesktop> desktop;
-    std::unique_ptr<ProgramState> state;
-    std::unique_ptr<Form1> form;
 };
 
 namespace {
