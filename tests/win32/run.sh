@@ -10,6 +10,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/deps.sh
+source scripts/tally.sh
 kv_install "${KV_WINDOWS_TEST_PACKAGES[@]}" || exit 1
 
 build=build-win32
@@ -30,20 +31,6 @@ export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all
 /usr/lib/wine/wineserver -w 2>/dev/null
 
 passed=0 failed=0
-# Adds a script's closing line "<label>: P passed, F failed"; a script that never got there counts
-# as one failure.
-tally() {
-  local p f
-  read -r p f <<<"$(sed -n "s/^$1: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p" <<<"$2")"
-  if [ -z "${f:-}" ]; then
-    echo "  the $1 checks did not finish"
-    failed=$((failed + 1))
-  else
-    passed=$((passed + p))
-    failed=$((failed + f))
-  fi
-}
-
 while read -r name; do
   [ -n "$name" ] || continue
   exe=$(find "$build" -name "$name.exe" -print -quit)
