@@ -8,6 +8,7 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
+source scripts/tally.sh
 
 # ./test.sh windows: cross-built with mingw-w64 and run under Wine instead (tests/win32/run.sh).
 if [ "${1:-}" = windows ]; then
@@ -54,13 +55,6 @@ for run in main asan; do
   passed=$((passed + t - f))
   failed=$((failed + f))
 done
-read -r fp ff <<<"$(sed -n 's/^fuzz: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$logs/fuzz.txt")"
-if [ -z "${ff:-}" ]; then
-  echo "fuzz: did not finish"
-  failed=$((failed + 1))
-else
-  passed=$((passed + fp))
-  failed=$((failed + ff))
-fi
+tally fuzz "$(cat "$logs/fuzz.txt")"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

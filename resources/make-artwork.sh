@@ -24,3 +24,5 @@ for s in 16 24 32 48 64 72 96 128 256; do
     -font "$bold" -pointsize "$fs" -fill white -gravity north -annotate +0+$((s * 6 / 100)) 'Мб' \
     "PNG32:icon-$s.png"
 done
+convert icon-16.png icon-24.png icon-32.png icon-48.png icon-64.png icon-72.png icon-96.png icon-128.png \
+  icon-256.png kvotomer.ico

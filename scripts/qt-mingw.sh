@@ -3,6 +3,7 @@
 # Widgets, Network and the windows platform plugin) and installs it into a cache outside the
 # repository, one folder per Qt version and option set, so a machine builds it once. Prints the
 # install folder (use it as CMAKE_PREFIX_PATH). Needs root on a fresh Debian 12 for apt.
+#   --cached      only print the folder of a finished build; exit 3, building nothing, without one
 #   KV_QT_CACHE   where the installs live (/var/cache/kvotomer)
 #   KV_QT_SCRATCH where the source is unpacked and built, removed after success (/var/tmp)
 #   KV_QT_JOBS    parallel build jobs (2)
@@ -17,9 +18,11 @@ scratch_root=${KV_QT_SCRATCH:-/var/tmp}
 jobs=${KV_QT_JOBS:-2}
 toolchain=$repo/cmake/mingw-w64-x86_64.cmake
 
-kv_install "${KV_QT_MINGW_PACKAGES[@]}"
+cached_only=false
+[ "${1:-}" = --cached ] && cached_only=true
+$cached_only || kv_install "${KV_QT_MINGW_PACKAGES[@]}"
 # The build runs Debian's moc, rcc and uic, so the target libraries must be the very same version.
-deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
+deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null) || exit 3
 qt_version=${deb_version%%+*}
 qt_version=${qt_version%%-*}
 
@@ -51,6 +54,7 @@ if [ -f "$stamp" ]; then
   echo "$prefix" >&3
   exit 0
 fi
+$cached_only && exit 3
 
 mkdir -p "$cache"
 # A second caller waits for the first build rather than starting its own.

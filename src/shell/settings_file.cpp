@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
@@ -195,7 +196,10 @@ QString SettingsPath(const QString& executableDir) {
 
 QString SettingsPath(const QString& executableDir, const QString& fallbackDir) {
     const QFileInfo exeDir(executableDir);
-    if (fallbackDir.isEmpty() || (exeDir.isDir() && exeDir.isWritable())) {
+    // Permission bits do not tell: Windows guards Program Files by access lists, which Qt does
+    // not read, and a folder may sit on a read-only mount. Only a file made there does.
+    QTemporaryFile probe(QDir(executableDir).filePath(QStringLiteral("data.dat.XXXXXX")));
+    if (fallbackDir.isEmpty() || (exeDir.isDir() && exeDir.isWritable() && probe.open())) {
         return FilePath(executableDir);
     }
     QDir().mkpath(fallbackDir);

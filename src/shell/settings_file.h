@@ -73,7 +73,7 @@ std::string SerializeSettings(const StoredSettings& settings);
 // position and its stay-on-top choice (lines 4, 5, 8) are left to the window.
 void ApplyToState(const StoredSettings& settings, ProgramState& state);
 
-// data.dat beside the executable when that folder is writable, otherwise in the per-user
+// data.dat beside the executable when a file can be made in that folder, otherwise in the per-user
 // configuration folder (created here when missing).
 QString SettingsPath(const QString& executableDir);
 // The same choice between two given folders. Without a fallback the executable's folder is used

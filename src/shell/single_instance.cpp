@@ -6,18 +6,10 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
-#include <cerrno>
-#include <csignal>
+
+#include "platform/process_alive.h"
 
 namespace kv {
-
-namespace {
-
-bool ProcessIsGone(qint64 pid) {
-    return pid > 0 && ::kill(pid_t(pid), 0) == -1 && errno == ESRCH;
-}
-
-}  // namespace
 
 SingleInstance::SingleInstance(const QString& directory, QObject* parent)
     : QObject(parent),

@@ -274,6 +274,9 @@ TEST(SettingsFile, PrefersTheExecutableFolderWhenItIsWritable) {
          fallback + "/data.dat"},
         {"an executable 'folder' that is a file falls back", dir.filePath("plain-file"), fallback,
          fallback + "/data.dat"},
+        // Writable by its mode for root, yet no file can be made there.
+        {"a folder that refuses new files falls back", "/sys/kernel", fallback,
+         fallback + "/data.dat"},
         {"without a fallback the executable folder is kept", dir.filePath("gone"), QString(),
          dir.filePath("gone/data.dat")},
     };
