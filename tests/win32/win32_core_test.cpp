@@ -13,7 +13,6 @@
 #include "platform/win32/ras_layout.h"
 #include "platform/win_errors.h"
 #include "stats/traf_meter.h"
-#include "ui/indicator/title_ticker.h"
 
 namespace {
 
@@ -458,19 +457,6 @@ TEST_F(PlayerWindow, TitlesArriveAsUtf8) {
         SetTitle(title);
         EXPECT_EQ(core.PlayerTitle(), std::optional<std::string>(title));
     }
-}
-
-TEST_F(PlayerWindow, TickerShowsTheTrimmedTitle) {
-    kv::win32::Core platform;
-    SetTitle("123. Кино - Группа крови - Winamp [Stopped]");
-    kv::PlayerTicker ticker;
-    EXPECT_EQ(kv::TickerStep(ticker, false, platform),
-              std::optional<std::string>(" Кино - Группа крови"));
-
-    DestroyWindow(window_);
-    window_ = nullptr;
-    EXPECT_EQ(platform.PlayerTitle(), std::nullopt);
-    EXPECT_EQ(kv::TickerStep(ticker, false, platform), std::nullopt);
 }
 
 }  // namespace

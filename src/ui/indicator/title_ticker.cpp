@@ -1,97 +1,35 @@
 #include "ui/indicator/title_ticker.h"
 
-#include <cstdint>
+#include <QList>
+#include <QString>
+#include <QStringDecoder>
 
 namespace kv {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
 constexpr std::u32string_view kSuffixes[] = {U" - Winamp", U" - Winamp [Paused]",
                                              U" - Winamp [Stopped]"};
-
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
 
 }  // namespace
 
 std::u32string DecodeUtf8(std::string_view bytes) {
-    std::u32string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t extra = 0;
-        char32_t cp = 0;
-        char32_t min = 0;
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = lead & 0x1F;
-            min = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = lead & 0x0F;
-            min = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = lead & 0x07;
-            min = 0x10000;
-        } else {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        std::size_t k = 1;
-        while (k <= extra && i + k < bytes.size() &&
-               IsContinuation(static_cast<unsigned char>(bytes[i + k]))) {
-            cp = (cp << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-            ++k;
-        }
-        const bool complete = k == extra + 1;
-        if (!complete || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            // Only the lead byte is dropped, so a stray byte cannot swallow a valid neighbour.
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += k;
-    }
-    return out;
+    // Each byte of a broken sequence becomes one U+FFFD, so a stray byte cannot swallow a valid
+    // neighbour; a leading byte-order mark is a character of the title like any other.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                     QStringDecoder::Flag::Stateless);
+    const QList<uint> chars = QString(decoder(QByteArrayView(bytes.data(), bytes.size()))).toUcs4();
+    return {chars.begin(), chars.end()};
 }
 
 std::string EncodeUtf8(std::u32string_view text) {
-    // Written into room for the longest case and cut once, cheaper than appending byte by byte.
-    std::string out(text.size() * 4, '\0');
-    char* p = out.data();
-    for (char32_t cp : text) {
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            cp = kReplacement;
-        }
-        if (cp < 0x80) {
-            *p++ = char(cp);
-        } else if (cp < 0x800) {
-            *p++ = char(0xC0 | (cp >> 6));
-            *p++ = char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *p++ = char(0xE0 | (cp >> 12));
-            *p++ = char(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = char(0x80 | (cp & 0x3F));
-        } else {
-            *p++ = char(0xF0 | (cp >> 18));
-            *p++ = char(0x80 | ((cp >> 12) & 0x3F));
-            *p++ = char(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = char(0x80 | (cp & 0x3F));
-        }
+    // Char by char: QString::fromUcs4 would drop a leading byte-order mark.
+    QString out;
+    out.reserve(qsizetype(text.size()));
+    for (char32_t c : text) {
+        out += QChar::fromUcs4(c);
     }
-    out.resize(std::size_t(p - out.data()));
-    return out;
+    return out.toStdString();
 }
 
 std::u32string TrimPlayerTitle(std::u32string title) {
