@@ -16,10 +16,10 @@ KV_TEST_PACKAGES=(
 )
 # ./test.sh windows: the cross compiler, GoogleTest's sources to build with it, Wine to run the
 # result, the Russian locale's sources for Wine's code page 1251; for the whole program NSIS and
-# a desktop of its own (Xvfb, openbox, trayer) with the tools that drive and photograph it.
+# a desktop of its own (Xvfb, openbox) with the tools that drive and photograph it.
 KV_WINDOWS_TEST_PACKAGES=(
   cmake make python3 iproute2 g++-mingw-w64-x86-64 googletest wine64 locales
-  nsis xvfb xauth openbox trayer x11-utils xdotool imagemagick
+  nsis xvfb xauth openbox x11-utils xdotool imagemagick
 )
 # scripts/qt-mingw.sh: Qt for Windows built from Debian's source package.
 KV_QT_MINGW_PACKAGES=(

@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """The Windows program under Wine, used as a person would, in a desktop of its own.
 
-Xvfb with openbox and trayer; kvotomer.exe from its installed folder; what Windows knows of each
-window (title, place, topmost, layered alpha) comes from window_probe.exe, since Wine draws the
-frames and X11 cannot tell those. Then the installer: a silent install and uninstall.
+Xvfb with openbox, and Wine's own desktop inside it with its taskbar and tray: Wine's icons
+docked into an X11 tray get no clicks. kvotomer.exe runs from its installed folder; what Windows
+knows of each window (title, place, topmost, layered alpha) comes from window_probe.exe, since
+Wine draws the frames and X11 cannot tell those. Then the installer: a silent install and uninstall.
 Screenshots go to --screenshots. Ends with "program: P passed, F failed".
 Usage: program_scenarios.py --wine W --prefix DIR --app DIR --probe EXE --installer EXE
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -21,6 +23,7 @@ from session import run, wait_for  # noqa: E402
 
 MAIN, IND, ABOUT = "Квотомер", "Form3", "О программе"
 DEFAULT_DATA = b"10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n"
+DESKTOP = (1024, 768)
 # Client-area points of controls, in the pixels the layout is measured in.
 OPTION_INDICATOR_ON = (275, 152)
 BUTTON_EXIT = (312, 278)
@@ -51,9 +54,27 @@ class Window:
         self.alpha = int(alpha)
 
     def click(self, point, button=1):
-        x, y = self.client[0] + point[0], self.client[1] + point[1]
-        xdo("mousemove", "--sync", x, y)
-        xdo("click", button)
+        click(self.client[0] + point[0], self.client[1] + point[1], button)
+
+
+def desktop_origin():
+    """Where Wine's desktop window starts on the X screen: Windows places windows inside it."""
+    def find():
+        ids = xdo("search", "--name", "Wine desktop").split()
+        if not ids:
+            return None
+        # xwininfo, not xdotool: under a window manager xdotool counts the frame's title bar.
+        info = run(["xwininfo", "-id", ids[0]], env=ENV).stdout
+        return tuple(int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % axis, info).group(1))
+                     for axis in "XY")
+    return wait_for(find, 30, 0.3, "Wine's desktop window")
+
+
+def click(x, y, button=1):
+    """A click at a point of Wine's desktop."""
+    ox, oy = desktop_origin()
+    xdo("mousemove", "--sync", ox + x, oy + y)
+    xdo("click", button)
 
 
 def wine(*args, timeout=120):
@@ -88,7 +109,9 @@ def screenshot(w, name):
         return
     os.makedirs(ARGS.screenshots, exist_ok=True)
     left, top, right, bottom = w.outer
-    run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+    ox, oy = desktop_origin()
+    run(["import", "-window", "root", "-crop",
+         "%dx%d+%d+%d" % (right - left, bottom - top, ox + left, oy + top),
          "+repage", os.path.join(ARGS.screenshots, name)], env=ENV)
 
 
@@ -149,8 +172,7 @@ def scenario_indicator_about():
     check("the indicator is above other windows", ind.topmost)
     check("the indicator is translucent, alpha 120", ind.alpha == 120, str(ind.alpha))
     screenshot(ind, "windows-indicator.png")
-    xdo("mousemove", "--sync", main.client[0] + 100, main.client[1] + 200)
-    xdo("click", 1)
+    main.click((100, 200))
     xdo("key", "F1")
     about = window(ABOUT)
     check("F1 opens the About window", about is not None)
@@ -158,10 +180,30 @@ def scenario_indicator_about():
     about.click(ABOUT_CLOSE)
     gone(ABOUT)
     check("its close word hides it", True)
-    window(MAIN).click(BUTTON_EXIT)
-    prog.ended("the exit button with the indicator open")
-    check("the exit button saves the indicator as on", data().split(b"\r\n")[8] == b"1",
-          repr(data()))
+    tx, ty = tray_icon_point()
+    click(tx, ty)
+    gone(MAIN)
+    check("a click on the tray icon hides the main window", True)
+    click(tx, ty)
+    shown = window(MAIN)
+    check("another click shows it where it was", shown.outer == main.outer,
+          "%s then %s" % (main.outer, shown.outer))
+    click(tx, ty, button=3)
+    prog.ended("a right click on the tray icon")
+    check("a right click on the tray icon saves, the indicator as on, and ends",
+          data().split(b"\r\n")[8] == b"1", repr(data()))
+
+
+def tray_icon_point():
+    """The program's icon: the only one in the tray at the right end of Wine's taskbar."""
+    def taskbar():
+        for w in windows(""):
+            left, top, right, bottom = w.outer
+            if (right - left, bottom) == (DESKTOP[0], DESKTOP[1]):
+                return w
+        return None
+    bar = wait_for(taskbar, 30, 0.3, "Wine's taskbar")
+    return bar.outer[2] - 12, (bar.outer[1] + bar.outer[3]) // 2
 
 
 def scenario_second_copy():
@@ -230,11 +272,10 @@ def start_desktop(tmp):
     wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in run(
         ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=ENV, check=False).stdout, 30,
              what="openbox")
-    procs.append(subprocess.Popen(
-        ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
-         "--height", "24", "--SetDockType", "true", "--transparent", "false"], env=ENV,
-        stderr=subprocess.DEVNULL))
-    wait_for(lambda: xdo("search", "--class", "trayer").strip(), 30, 0.3, "trayer")
+    # Every program of the prefix in one Wine desktop, with its taskbar and tray.
+    wine("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
+    wine("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d",
+         "%dx%d" % DESKTOP, "/f")
     return procs
 
 
