@@ -276,6 +276,9 @@ def start_desktop(tmp):
     wine("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
     wine("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d",
          "%dx%d" % DESKTOP, "/f")
+    # A desktop started before the keys (the prefix's creation) would stay in use.
+    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=ENV, capture_output=True)
+    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=ENV, capture_output=True)
     return procs
 
 
