@@ -6,7 +6,9 @@ set(KV_RES ${PROJECT_SOURCE_DIR}/resources)
 enable_language(RC)
 configure_file(${KV_RES}/windows/kvotomer.rc.in ${PROJECT_BINARY_DIR}/kvotomer.rc @ONLY)
 target_sources(kvotomer PRIVATE ${PROJECT_BINARY_DIR}/kvotomer.rc)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KV_RES}/kvotomer.ico)
+# windres reads the icon; CMake does not see that by itself.
+set_source_files_properties(${PROJECT_BINARY_DIR}/kvotomer.rc TARGET_DIRECTORY kvotomer
+  PROPERTIES OBJECT_DEPENDS ${KV_RES}/kvotomer.ico)
 
 install(TARGETS kvotomer RUNTIME DESTINATION .)
 # Qt's DLLs stay separate files, so a user can put in another build of them (LGPL).

@@ -118,9 +118,9 @@ def screenshot(w, name):
 class Program:
     """kvotomer.exe started from its folder, where its data.dat lives."""
 
-    def __init__(self):
-        self.p = subprocess.Popen([ARGS.wine, os.path.join(ARGS.app, "kvotomer.exe")], env=ENV,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def __init__(self, folder=None):
+        self.p = subprocess.Popen([ARGS.wine, os.path.join(folder or ARGS.app, "kvotomer.exe")],
+                                  env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def ended(self, how):
         try:
@@ -237,9 +237,7 @@ def scenario_installer():
     check("the installer adds a Start-menu entry named Квотомер",
           os.path.isfile(os.path.join(menu, "Квотомер.lnk")),
           str(os.listdir(menu) if os.path.isdir(menu) else None))
-    prog = Program.__new__(Program)
-    prog.p = subprocess.Popen([ARGS.wine, os.path.join(folder, "kvotomer.exe")], env=ENV,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    prog = Program(folder)
     window(MAIN).click(BUTTON_EXIT)
     prog.ended("the exit button of the installed program")
     saved = [n for n in ("data.dat", "paid.dat") if os.path.exists(os.path.join(folder, n))]
@@ -277,9 +275,14 @@ def start_desktop(tmp):
     wine("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d",
          "%dx%d" % DESKTOP, "/f")
     # A desktop started before the keys (the prefix's creation) would stay in use.
+    stop_wine()
+    return procs
+
+
+def stop_wine():
+    """Ends every Windows process of the prefix, and Wine's server with them."""
     subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=ENV, capture_output=True)
     subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=ENV, capture_output=True)
-    return procs
 
 
 def main():
@@ -298,8 +301,7 @@ def main():
                 scenario()
             except Exception:  # noqa: BLE001 - one scenario's failure must not hide the rest
                 check(scenario.__name__, False, traceback.format_exc())
-            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=ENV, capture_output=True)
-            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=ENV, capture_output=True)
+            stop_wine()
     finally:
         for p in reversed(procs):
             p.terminate()
