@@ -1,10 +1,12 @@
 #include "shell/single_instance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
 
 #include "platform/process_alive.h"
@@ -42,7 +44,7 @@ SingleInstance::Outcome SingleInstance::Acquire() {
         return Fail(QStringLiteral("Не удалось создать папку %1 для файла блокировки %2."));
     }
     // With no stale age, tryLock takes over the lock of a dead owner and only that.
-    if (lock_.tryLock(0)) {
+    if (lock_.tryLock(0) || TakeOverOwnNumber()) {
         // The lock is ours, so any socket file left here belongs to a dead copy.
         QLocalServer::removeServer(socketPath_);
         server_.setSocketOptions(QLocalServer::UserAccessOption);
@@ -74,6 +76,18 @@ SingleInstance::Outcome SingleInstance::Acquire() {
             break;
     }
     return Fail(QStringLiteral("Не удалось создать файл блокировки %2 в папке %1."));
+}
+
+bool SingleInstance::TakeOverOwnNumber() {
+    // A lock left by a killed copy may name the process number this copy was given after a
+    // restart (Wine hands out the same small numbers every time). Qt sees a live owner, but
+    // this copy has not locked yet, so the owner is dead.
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    return lock_.error() == QLockFile::LockFailedError && lock_.getLockInfo(&pid, &host, &app) &&
+           pid == QCoreApplication::applicationPid() && host == QSysInfo::machineHostName() &&
+           lock_.removeStaleLockFile() && lock_.tryLock(0);
 }
 
 SingleInstance::Holder SingleInstance::LockHolder() const {

@@ -33,6 +33,7 @@ class SingleInstance : public QObject {
 
   private:
     enum class Holder { kLiveCopy, kDeadCopy, kNoLock };
+    bool TakeOverOwnNumber();
     Holder LockHolder() const;
     Outcome Fail(const QString& what);
     void AskRunningCopyToShow();
