@@ -6,12 +6,10 @@ Needs root (network namespaces, tun devices).
 """
 
 import argparse
-import decimal
 import os
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import time
@@ -20,6 +18,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import session as sess  # noqa: E402
 from session import run, wait_for, PY, HERE  # noqa: E402
+from figures import f32, pattern, bytes_text, mb_text, expected_figures  # noqa: E402
 
 ARGS = None
 S = None          # the session shared by every scenario
@@ -28,77 +27,6 @@ MAIN = "Квотомер"
 IND = "Form3"
 DEFAULT_DATA = b"10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n"
 OPACITY_DIM = 120 * 0xFFFFFFFF // 255
-
-
-# ---- the program's number formats, computed independently ----
-def f32(x):
-    return struct.unpack("f", struct.pack("f", x))[0]
-
-
-def pattern(value, pat):
-    """'#' optional digit, '0' required digit, other characters literal (blanks kept)."""
-    neg = value < 0
-    q = decimal.Decimal(abs(value))
-    frac_pat = pat.split(".")[1] if "." in pat else ""
-    frac_digits = sum(1 for c in frac_pat if c in "#0")
-    q = q.quantize(decimal.Decimal(1).scaleb(-frac_digits), rounding=decimal.ROUND_HALF_UP)
-    int_digits, _, frac = format(q, "f").partition(".")
-    int_pat = pat.split(".")[0] if "." in pat else pat
-    # the integer part, right to left
-    digits = list(int_digits.lstrip("0") or "")
-    out = []
-    positions = [i for i, c in enumerate(int_pat) if c in "#0"]
-    first_pos = positions[0] if positions else len(int_pat)
-    chars = list(int_pat)
-    res = [""] * len(chars)
-    for i in range(len(chars) - 1, -1, -1):
-        c = chars[i]
-        if c in "#0":
-            if digits:
-                res[i] = digits.pop()
-            elif c == "0":
-                res[i] = "0"
-        else:
-            res[i] = c
-    head = "".join(digits)  # digits without a position of their own
-    text = "".join(res[:first_pos]) + head + "".join(res[first_pos:])
-    # the fraction and what follows it
-    if "." in pat:
-        fp = frac_pat
-        fd = [c for c in frac]
-        tail = ""
-        fr = ""
-        k = 0
-        j = 0
-        while j < len(fp) and fp[j] in "#0":
-            j += 1
-        fslots = fp[:j]
-        tail = fp[j:]
-        fr = list(fd[:len(fslots)])
-        for idx in range(len(fslots) - 1, -1, -1):
-            if fslots[idx] == "#" and fr[idx] == "0" and idx == len(fr) - 1:
-                fr.pop()
-            else:
-                break
-        text = text + "," + "".join(fr) + tail
-    return ("-" if neg and q != 0 else "") + text
-
-
-def bytes_text(n):
-    return pattern(n, "### ### ### ##0 байт")
-
-
-def mb_text(x):
-    return pattern(x, "###0.0# Мб")
-
-
-def expected_figures(tx, rx, limit=10.0, tariff=2.5):
-    sent = f32(tx / 1048576.0)
-    recv = f32(rx / 1048576.0)
-    used = f32(sent + recv)
-    left = f32(limit / tariff - used)
-    money = f32((limit / tariff - used) * tariff)
-    return used, left, money
 
 
 # ---- windows ----

@@ -39,25 +39,86 @@ def run(cmd, check=True, **kw):
                           text=True, **kw)
 
 
-class Session:
+class Network:
+    """Two network namespaces joined by a veth pair, IPv6 off: the near end's counters move
+    only by what the far end sends."""
+
+    def __init__(self, tag):
+        self.ns_near = "kvnear" + tag
+        self.ns_far = "kvfar" + tag
+        self.veth_near = "kvn" + tag
+        self.veth_far = "kvf" + tag
+        self.near_ip = "10.213.77.1"
+        self.far_ip = "10.213.77.2"
+        self.netns_made = []
+
+    def ns(self, ns, *cmd, check=True):
+        return run(["ip", "netns", "exec", ns] + list(cmd), check=check)
+
+    def start_network(self):
+        for ns in (self.ns_near, self.ns_far):
+            run(["ip", "netns", "add", ns])
+            self.netns_made.append(ns)
+            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.all.disable_ipv6=1",
+                    "net.ipv6.conf.default.disable_ipv6=1")
+            self.ns(ns, "ip", "link", "set", "lo", "up")
+        run(["ip", "link", "add", self.veth_near, "netns", self.ns_near, "type", "veth",
+             "peer", "name", self.veth_far, "netns", self.ns_far])
+        for ns, dev in ((self.ns_near, self.veth_near), (self.ns_far, self.veth_far)):
+            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.%s.disable_ipv6=1" % dev)
+        self.ns(self.ns_near, "ip", "addr", "add", self.near_ip + "/30", "dev", self.veth_near)
+        self.ns(self.ns_far, "ip", "addr", "add", self.far_ip + "/30", "dev", self.veth_far)
+        self.ns(self.ns_near, "ip", "link", "set", self.veth_near, "up")
+        self.ns(self.ns_far, "ip", "link", "set", self.veth_far, "up")
+
+    def counters(self, dev=None, ns=None):
+        dev = dev or self.veth_near
+        out = self.ns(ns or self.ns_near, "cat", "/sys/class/net/%s/statistics/tx_bytes" % dev,
+                      "/sys/class/net/%s/statistics/rx_bytes" % dev).stdout.split()
+        return int(out[0]), int(out[1])
+
+    def stable_counters(self, dev=None):
+        """The counters once nothing has moved for half a second (late ARP, ICMP replies)."""
+        last = None
+        stable_since = time.monotonic()
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            now = self.counters(dev)
+            if now != last:
+                last, stable_since = now, time.monotonic()
+            elif time.monotonic() - stable_since >= 0.6:
+                return now
+            time.sleep(0.1)
+        raise TimeoutError("counters of %s never settled" % dev)
+
+    def send_udp(self, count, size):
+        """Sends count datagrams of size payload bytes from the far side; returns when done."""
+        code = ("import socket,sys\n"
+                "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                "for i in range(%d): s.sendto(b'x'*%d, ('%s', 9))\n" % (count, size, self.near_ip))
+        self.ns(self.ns_far, PY, "-c", code)
+
+    def links(self, ns=None):
+        return run(["ip", "netns", "exec", ns or self.ns_near, "ip", "-o", "link"]).stdout
+
+    def remove_network(self):
+        for ns in self.netns_made:
+            run(["ip", "netns", "del", ns], check=False)
+
+
+class Session(Network):
     def __init__(self, out_dir):
         PR_SET_CHILD_SUBREAPER = 36
         import ctypes
         ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
         self.token = "%d-%d" % (os.getpid(), int(time.time()))
         self.tag = str(os.getpid() % 100000)
+        Network.__init__(self, self.tag)
         self.tmp = tempfile.mkdtemp(prefix="kv-e2e-")
         self.out_dir = out_dir
         self.procs = []
-        self.ns_near = "kvnear" + self.tag
-        self.ns_far = "kvfar" + self.tag
-        self.veth_near = "kvn" + self.tag
-        self.veth_far = "kvf" + self.tag
-        self.near_ip = "10.213.77.1"
-        self.far_ip = "10.213.77.2"
         self.display = None
         self.env = None
-        self.netns_made = []
         self.rundir = os.path.join(self.tmp, "run")
         os.makedirs(self.rundir)
         self.system_bus_address = "unix:path=" + os.path.join(self.tmp, "system_bus")
@@ -225,56 +286,6 @@ class Session:
                  "--dest=org.freedesktop.DBus", "/", "org.freedesktop.DBus.ListNames"],
                 check=False).stdout, 10, what="NetworkManager stand-in")
 
-    # ---- network ----
-    def ns(self, ns, *cmd, check=True):
-        return run(["ip", "netns", "exec", ns] + list(cmd), check=check)
-
-    def start_network(self):
-        for ns in (self.ns_near, self.ns_far):
-            run(["ip", "netns", "add", ns])
-            self.netns_made.append(ns)
-            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.all.disable_ipv6=1",
-                    "net.ipv6.conf.default.disable_ipv6=1")
-            self.ns(ns, "ip", "link", "set", "lo", "up")
-        run(["ip", "link", "add", self.veth_near, "netns", self.ns_near, "type", "veth",
-             "peer", "name", self.veth_far, "netns", self.ns_far])
-        for ns, dev in ((self.ns_near, self.veth_near), (self.ns_far, self.veth_far)):
-            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.%s.disable_ipv6=1" % dev)
-        self.ns(self.ns_near, "ip", "addr", "add", self.near_ip + "/30", "dev", self.veth_near)
-        self.ns(self.ns_far, "ip", "addr", "add", self.far_ip + "/30", "dev", self.veth_far)
-        self.ns(self.ns_near, "ip", "link", "set", self.veth_near, "up")
-        self.ns(self.ns_far, "ip", "link", "set", self.veth_far, "up")
-
-    def counters(self, dev=None, ns=None):
-        dev = dev or self.veth_near
-        out = self.ns(ns or self.ns_near, "cat", "/sys/class/net/%s/statistics/tx_bytes" % dev,
-                      "/sys/class/net/%s/statistics/rx_bytes" % dev).stdout.split()
-        return int(out[0]), int(out[1])
-
-    def stable_counters(self, dev=None):
-        """The counters once nothing has moved for half a second (late ARP, ICMP replies)."""
-        last = None
-        stable_since = time.monotonic()
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            now = self.counters(dev)
-            if now != last:
-                last, stable_since = now, time.monotonic()
-            elif time.monotonic() - stable_since >= 0.6:
-                return now
-            time.sleep(0.1)
-        raise TimeoutError("counters of %s never settled" % dev)
-
-    def send_udp(self, count, size):
-        """Sends count datagrams of size payload bytes from the far side; returns when done."""
-        code = ("import socket,sys\n"
-                "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-                "for i in range(%d): s.sendto(b'x'*%d, ('%s', 9))\n" % (count, size, self.near_ip))
-        self.ns(self.ns_far, PY, "-c", code)
-
-    def links(self, ns=None):
-        return run(["ip", "netns", "exec", ns or self.ns_near, "ip", "-o", "link"]).stdout
-
     def leftovers(self):
         """What this run failed to remove: processes, namespaces, devices, sockets."""
         left = ["process %d" % p for p in self.marked_pids()]
@@ -300,8 +311,7 @@ class Session:
                 except ProcessLookupError:
                     pass
             time.sleep(0.2)
-        for ns in self.netns_made:
-            run(["ip", "netns", "del", ns], check=False)
+        self.remove_network()
         if self.display is not None:
             for f in ("/tmp/.X11-unix/X%d" % self.display, "/tmp/.X%d-lock" % self.display):
                 try:
