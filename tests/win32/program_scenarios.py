@@ -4,9 +4,13 @@
 Xvfb with openbox, and Wine's own desktop inside it with its taskbar and tray: Wine's icons
 docked into an X11 tray get no clicks. kvotomer.exe runs from its installed folder; what Windows
 knows of each window (title, place, topmost, layered alpha) comes from window_probe.exe, since
-Wine draws the frames and X11 cannot tell those. Then the installer: a silent install and uninstall.
-Screenshots go to --screenshots. Ends with "program: P passed, F failed".
-Usage: program_scenarios.py --wine W --prefix DIR --app DIR --probe EXE --installer EXE
+Wine draws the frames and X11 cannot tell those. What the controls read comes from the program's
+accessibility tree, written to a file by a Qt plugin loaded for the run (--accessible-dump).
+The counters scenario runs every Windows process inside a network namespace, against the kernel's
+own counters. Then the installer: a silent install and uninstall. Screenshots go to
+--screenshots. Ends with "program: P passed, F failed".
+Usage: program_scenarios.py --wine W --prefix DIR --app DIR --probe EXE --iftable-dump EXE
+                            --accessible-dump DLL --installer EXE
 """
 import argparse
 import os
@@ -19,7 +23,8 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from session import run, wait_for  # noqa: E402
+from figures import bytes_text, expected_figures, mb_text, pattern  # noqa: E402
+from session import Network, run, wait_for  # noqa: E402
 
 MAIN, IND, ABOUT = "Квотомер", "Form3", "О программе"
 DEFAULT_DATA = b"10\r\n2,5\r\n-1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n"
@@ -31,6 +36,10 @@ ABOUT_CLOSE = (476, 62)
 
 ARGS = None
 ENV = None
+TMP = None
+# Put in front of every Wine command while a scenario runs inside a network namespace: the first
+# one starts Wine's server, and the service answering GetIfTable, in there.
+NETNS = []
 passed = failed = 0
 
 
@@ -81,7 +90,7 @@ def wine(*args, timeout=120):
     """Runs a Windows program to its end and returns its output. Not through a pipe: Wine's
     server and desktop process, started by whichever call comes first, would keep it open."""
     with tempfile.TemporaryFile() as out:
-        subprocess.run([ARGS.wine] + list(args), env=ENV, stdout=out, stderr=subprocess.DEVNULL,
+        subprocess.run(NETNS + [ARGS.wine] + list(args), env=ENV, stdout=out, stderr=subprocess.DEVNULL,
                        stdin=subprocess.DEVNULL, timeout=timeout, check=True)
         out.seek(0)
         return out.read().decode()
@@ -118,9 +127,11 @@ def screenshot(w, name):
 class Program:
     """kvotomer.exe started from its folder, where its data.dat lives."""
 
-    def __init__(self, folder=None):
-        self.p = subprocess.Popen([ARGS.wine, os.path.join(folder or ARGS.app, "kvotomer.exe")],
-                                  env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def __init__(self, folder=None, env=None):
+        self.p = subprocess.Popen(NETNS + [ARGS.wine,
+                                           os.path.join(folder or ARGS.app, "kvotomer.exe")],
+                                  env=env or ENV, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
 
     def ended(self, how):
         try:
@@ -137,12 +148,79 @@ def data():
         return f.read()
 
 
-def fresh_start():
+def fresh_start(env=None):
     for name in ("data.dat", "paid.dat"):
         if os.path.exists(os.path.join(ARGS.app, name)):
             os.remove(os.path.join(ARGS.app, name))
-    prog = Program()
+    prog = Program(env=env)
     return prog, window(MAIN)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+class Node:
+    def __init__(self, line):
+        (self.window, depth, self.role, self.name, self.desc, showing, selected,
+         rect) = line.split("\t")
+        self.depth = int(depth)
+        self.showing = showing == "showing"
+        self.selected = selected == "selected"
+        self.rect = tuple(int(v) for v in rect.split(","))
+
+    def center(self):
+        x, y, w, h = self.rect
+        return x + w // 2, y + h // 2
+
+
+class AccessibleTree:
+    """The program's accessibility tree, as the dump plugin writes it every 200 ms."""
+
+    def __init__(self):
+        folder = os.path.join(TMP, "plugins", "generic")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(ARGS.accessible_dump, os.path.join(folder, "kvaccessibledump.dll"))
+        self.path = os.path.join(TMP, "accessible.txt")
+        # Wine passes no Unix variable starting with QT_ on; these arrive without the prefix.
+        self.env = dict(ENV, WINEQT_PLUGIN_PATH=windows_path(os.path.dirname(folder)),
+                        WINEQT_QPA_GENERIC_PLUGINS="kvaccessibledump",
+                        KV_ACCESSIBLE_DUMP=windows_path(self.path))
+
+    def nodes(self):
+        if not os.path.exists(self.path):
+            return []
+        with open(self.path, encoding="utf-8") as f:
+            return [Node(line.rstrip("\n")) for line in f if line.strip()]
+
+    def list_rows(self, list_name):
+        rows, depth = [], None
+        for n in self.nodes():
+            if depth is None:
+                if n.window == MAIN and n.role == "List" and n.name == list_name:
+                    depth = n.depth
+            elif n.depth <= depth:
+                break
+            elif n.role == "ListItem":
+                rows.append(n)
+        return rows
+
+    def reads(self, desc, expected, timeout=15):
+        """Waits for the main window's control described by desc to read expected; returns
+        whether it did and what it read last."""
+        last = [None]
+
+        def now():
+            for n in self.nodes():
+                if n.window == MAIN and n.desc == desc:
+                    last[0] = n.name
+                    return n.name == expected
+            return False
+        try:
+            wait_for(now, timeout, 0.2, desc)
+            return True, last[0]
+        except TimeoutError:
+            return False, last[0]
 
 
 def scenario_main_window_exit():
@@ -156,8 +234,6 @@ def scenario_main_window_exit():
     check("the main window is not above others", not main.topmost)
     check("the main window's client area has the designed size", main.client[2:] == (438, 309)
           or main.client[2:] == (437, 309), str(main.client))
-    time.sleep(1.5)  # a few ticks with the list filled
-    screenshot(window(MAIN), "windows-main.png")
     main.click(BUTTON_EXIT)
     prog.ended("the exit button")
     lines = data().split(b"\r\n")
@@ -192,6 +268,56 @@ def scenario_indicator_about():
     prog.ended("a right click on the tray icon")
     check("a right click on the tray icon saves, the indicator as on, and ends",
           data().split(b"\r\n")[8] == b"1", repr(data()))
+
+
+def interface_table():
+    """The names the program's own reader makes of Wine's GetIfTable, in table order."""
+    rows = wine(ARGS.iftable_dump).splitlines()[1:]
+    return [dict(f.split("=", 1) for f in row.split("\t"))["meter_name"] for row in rows]
+
+
+def scenario_counters():
+    if os.geteuid() != 0:
+        print("skipped: the counters scenario needs root for network namespaces")
+        return
+    net = Network("w%d" % (os.getpid() % 10000))
+    try:
+        net.start_network()
+        NETNS[:] = ["ip", "netns", "exec", net.ns_near]
+        table = interface_table()
+        tree = AccessibleTree()
+        prog, main = fresh_start(tree.env)
+        rows = wait_for(lambda: tree.list_rows("Сетевые интерфейсы"), 30, 0.2, "the list")
+        check("the list shows the interfaces GetIfTable reports", [r.name for r in rows] == table,
+              "list %s, table %s" % ([r.name for r in rows], table))
+        veth = [r for r in rows if r.name == net.veth_near]
+        if not veth:
+            raise AssertionError("no row for %s" % net.veth_near)
+        click(*veth[0].center())
+        ok, shown = tree.reads("Интерфейс", net.veth_near)
+        check("a click on a row picks that interface", ok, repr(shown))
+        net.send_udp(300, 1000)
+        tx, rx = net.stable_counters()
+        used, left, money = expected_figures(tx, rx)
+        for desc, expected in (
+                ("Отправлено", "Отправлено: " + bytes_text(tx)),
+                ("Принято", "Принято: " + bytes_text(rx)),
+                ("Текущая скорость",
+                 "Текущая скорость: " + pattern(0, "### ### ##0 байт/сек")),
+                ("Текущий трафик", mb_text(used)),
+                ("Осталось трафика", mb_text(left)),
+                ("Осталось денег", pattern(money, "###0.0# руб"))):
+            ok, shown = tree.reads(desc, expected)
+            check("after %d received bytes, %s reads %r" % (rx, desc, expected), ok, repr(shown))
+        check("the picked row stays selected", [r.name for r in tree.list_rows(
+            "Сетевые интерфейсы") if r.selected] == [net.veth_near])
+        screenshot(window(MAIN), "windows-main.png")
+        main.click(BUTTON_EXIT)
+        prog.ended("the exit button")
+    finally:
+        stop_wine()
+        NETNS[:] = []
+        net.remove_network()
 
 
 def tray_icon_point():
@@ -288,14 +414,16 @@ def stop_wine():
 def main():
     global ARGS
     ap = argparse.ArgumentParser()
-    for name in ("wine", "prefix", "app", "probe", "installer"):
+    for name in ("wine", "prefix", "app", "probe", "iftable-dump", "accessible-dump",
+                 "installer"):
         ap.add_argument("--" + name, required=True)
     ap.add_argument("--screenshots")
     ARGS = ap.parse_args()
-    tmp = tempfile.mkdtemp(prefix="kv-wine-")
+    global TMP
+    TMP = tmp = tempfile.mkdtemp(prefix="kv-wine-")
     procs = start_desktop(tmp)
     try:
-        for scenario in (scenario_main_window_exit, scenario_indicator_about,
+        for scenario in (scenario_main_window_exit, scenario_counters, scenario_indicator_about,
                          scenario_second_copy, scenario_installer):
             try:
                 scenario()

@@ -4,7 +4,7 @@
 # GetIfTable inside a network namespace checked against the kernel's counters. Then the whole
 # program (build-win-app/) against Qt for Windows, which scripts/qt-mingw.sh builds once per
 # machine: kvotomer.exe, its installer and zip, and the program run under Wine as a person would
-# (tests/win32/program_scenarios.py). KV_WINDOWS_PROGRAM=skip leaves the program out. Ends with
+# (tests/win32/program_scenarios.py, which reads the controls through tests/win32/accessible_dump). KV_WINDOWS_PROGRAM=skip leaves the program out. Ends with
 # "N passed, N failed" (GoogleTest cases plus the scripted checks). Extra arguments go to every
 # GoogleTest run (for example --gtest_filter=Ras*).
 set -uo pipefail
@@ -74,7 +74,9 @@ else
   if "$qt/bin/qt-cmake" -S . -B "$app_build" -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF \
     >/dev/null && cmake --build "$app_build" -j"$(nproc)" >/dev/null &&
     (cd "$app_build" && cpack >/dev/null) &&
-    cmake --install "$app_build" --prefix "$app" --strip >/dev/null; then
+    cmake --install "$app_build" --prefix "$app" --strip >/dev/null &&
+    "$qt/bin/qt-cmake" -S tests/win32/accessible_dump -B "$app_build/accessible_dump" \
+      >/dev/null && cmake --build "$app_build/accessible_dump" >/dev/null; then
     ls -l "$app_build"/kvotomer-*-win64.* | sed 's/^/  /'
     prefix=$PWD/$app_build/wineprefix
     # A prefix of its own with Wine's X11 driver; created before the clock of any check starts.
@@ -82,12 +84,14 @@ else
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -w 2>/dev/null
     program=$(/usr/bin/python3 tests/win32/program_scenarios.py --wine "$wine" --prefix "$prefix" \
       --app "$app" --probe "$build/tests-win32/window_probe.exe" \
+      --iftable-dump "$build/tests-win32/iftable_dump.exe" \
+      --accessible-dump "$(find "$app_build/accessible_dump" -name kvaccessibledump.dll)" \
       --installer "$(ls "$PWD/$app_build"/kvotomer-*-win64.exe)" \
       --screenshots "$app_build/screenshots" 2>&1)
     grep -v '^Openbox-Message' <<<"$program" | sed 's/^/  /'
     tally program "$program"
   else
-    echo "  the program, its installer or its zip did not build"
+    echo "  the program, its installer, its zip or the accessibility plugin did not build"
     failed=$((failed + 1))
   fi
 fi
