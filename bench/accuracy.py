@@ -91,7 +91,7 @@ def main():
         prog = desk.spawn([os.path.join(args.build, "src", "kvotomer")], env=env,
                           netns=desk.ns_near, log="kvotomer")
         app = a11y.application(prog.pid, timeout=30)
-        before = desk.counters()
+        before = desk.statistics()
         time.sleep(1.5)
 
         # Each sender's count goes to its log, read after it ends.
@@ -111,8 +111,8 @@ def main():
             sent[tag] = (count, payload)
         # Two ticks after the last frame, then read; retried until two reads agree.
         time.sleep(2.5)
-        after = desk.counters()
-        far_after = desk.counters(desk.ns_far)
+        after = desk.statistics()
+        far_after = desk.statistics(desk.ns_far)
 
         def read_both():
             return (figure(a11y.value_of(app, "Принято")), figure(a11y.value_of(app, "Отправлено")))

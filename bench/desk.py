@@ -19,23 +19,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 # The end-to-end suite's helpers: one way to poll and to run commands.
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from session import PY, run, wait_for  # noqa: E402,F401
+from session import PY, Network, run, wait_for  # noqa: E402,F401
 
 
-class Desk:
+class Desk(Network):
     def __init__(self, accessibility=False):
         self.token = "%d-%d" % (os.getpid(), int(time.time()))
         tag = str(os.getpid() % 100000)
         self.tmp = tempfile.mkdtemp(prefix="kv-bench-")
         self.procs = []
         self.accessibility = accessibility
-        self.ns_near = "kvbnear" + tag
-        self.ns_far = "kvbfar" + tag
-        self.veth_near = "kvbn" + tag
-        self.veth_far = "kvbf" + tag
-        self.near_ip = "10.213.79.1"
-        self.far_ip = "10.213.79.2"
-        self.netns_made = []
+        Network.__init__(self, tag, "kvb", "10.213.79")
         self.env = None
         self.display = None
         self.xvfb = None
@@ -149,24 +143,8 @@ class Desk:
             "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", MARKER)})
 
     # ---- network ----
-    def ns(self, ns, *cmd, check=True):
-        return run(["ip", "netns", "exec", ns] + list(cmd), check=check)
-
     def start_network(self):
-        for ns in (self.ns_near, self.ns_far):
-            run(["ip", "netns", "add", ns])
-            self.netns_made.append(ns)
-            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.all.disable_ipv6=1",
-                    "net.ipv6.conf.default.disable_ipv6=1")
-            self.ns(ns, "ip", "link", "set", "lo", "up")
-        run(["ip", "link", "add", self.veth_near, "netns", self.ns_near, "type", "veth",
-             "peer", "name", self.veth_far, "netns", self.ns_far])
-        for ns, dev in ((self.ns_near, self.veth_near), (self.ns_far, self.veth_far)):
-            self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.%s.disable_ipv6=1" % dev)
-        self.ns(self.ns_near, "ip", "addr", "add", self.near_ip + "/30", "dev", self.veth_near)
-        self.ns(self.ns_far, "ip", "addr", "add", self.far_ip + "/30", "dev", self.veth_far)
-        self.ns(self.ns_near, "ip", "link", "set", self.veth_near, "up")
-        self.ns(self.ns_far, "ip", "link", "set", self.veth_far, "up")
+        Network.start_network(self)
         # Fixed neighbours: no ARP frames to tell apart from the measured traffic.
         mac_near = self.ns(self.ns_near, "cat", "/sys/class/net/%s/address"
                            % self.veth_near).stdout.strip()
@@ -177,7 +155,7 @@ class Desk:
         self.ns(self.ns_far, "ip", "neigh", "replace", self.near_ip, "lladdr", mac_near,
                 "dev", self.veth_far, "nud", "permanent")
 
-    def counters(self, ns=None, dev=None):
+    def statistics(self, ns=None, dev=None):
         """(rx_bytes, tx_bytes, rx_packets, tx_packets, rx_dropped, tx_dropped) of a veth end."""
         ns = ns or self.ns_near
         dev = dev or (self.veth_near if ns == self.ns_near else self.veth_far)
@@ -224,8 +202,7 @@ class Desk:
                 except ProcessLookupError:
                     pass
             time.sleep(0.2)
-        for ns in self.netns_made:
-            run(["ip", "netns", "del", ns], check=False)
+        self.remove_network()
         shutil.rmtree(self.tmp, ignore_errors=True)
 
 

@@ -43,13 +43,13 @@ class Network:
     """Two network namespaces joined by a veth pair, IPv6 off: the near end's counters move
     only by what the far end sends."""
 
-    def __init__(self, tag):
-        self.ns_near = "kvnear" + tag
-        self.ns_far = "kvfar" + tag
-        self.veth_near = "kvn" + tag
-        self.veth_far = "kvf" + tag
-        self.near_ip = "10.213.77.1"
-        self.far_ip = "10.213.77.2"
+    def __init__(self, tag, prefix="kv", subnet="10.213.77"):
+        self.ns_near = prefix + "near" + tag
+        self.ns_far = prefix + "far" + tag
+        self.veth_near = prefix + "n" + tag
+        self.veth_far = prefix + "f" + tag
+        self.near_ip = subnet + ".1"
+        self.far_ip = subnet + ".2"
         self.netns_made = []
 
     def ns(self, ns, *cmd, check=True):
