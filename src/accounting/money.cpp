@@ -57,4 +57,21 @@ std::optional<CarriedBalance> CarryOverBalance(float moneyLimit, float tariffPer
     return CarriedBalance{*value, std::move(text)};
 }
 
+std::optional<KopeckCharge> ChargeInKopecks(float moneyLimit, float tariffPerMb, float usedMb,
+                                            double owed) {
+    if (!UsableTariff(tariffPerMb)) {
+        return std::nullopt;
+    }
+    const double cost = double(usedMb) * double(tariffPerMb) + owed;
+    const double charge = std::nearbyint(cost * 100) / 100;
+    std::string text = FormatPattern(double(moneyLimit) - charge, patterns::kPlain);
+    const std::optional<float> value = ParseSingle(text);
+    if (!value || !std::isfinite(cost)) {
+        return std::nullopt;
+    }
+    // What the limit really lost, its own rounding included.
+    const double taken = double(moneyLimit) - double(*value);
+    return KopeckCharge{{*value, std::move(text)}, cost - taken};
+}
+
 }  // namespace kv

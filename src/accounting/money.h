@@ -25,4 +25,14 @@ struct CarriedBalance {
 };
 std::optional<CarriedBalance> CarryOverBalance(float moneyLimit, float tariffPerMb, float usedMb);
 
+// An automatic carry-over: the cost of usedMb and what was owed before, taken off the limit in
+// whole kopecks. What the kopecks leave over, either way, stays owed for the next one, so that
+// small sessions are neither rounded away nor each charged a kopeck.
+struct KopeckCharge {
+    CarriedBalance balance;
+    double owed;
+};
+std::optional<KopeckCharge> ChargeInKopecks(float moneyLimit, float tariffPerMb, float usedMb,
+                                            double owed);
+
 }  // namespace kv

@@ -22,7 +22,9 @@ struct ProgramState {
     bool tickerPaused = false;
     bool mainWindowShown = false;
 
-    // Figures of the last accounting tick.
+    // Figures of the last accounting tick. The ledger writes these and the two money settings
+    // above; the windows only read them.
+    bool watching = false;  // an interface is charged and in the table
     float sentMb = 0;
     float receivedMb = 0;
     float usedMb = 0;

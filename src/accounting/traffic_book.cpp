@@ -20,13 +20,22 @@ double Advance(std::uint32_t previous, std::uint32_t now) {
     return wrapped < kLargestWrapStep ? double(wrapped) : double(now);
 }
 
+std::string_view NamePart(std::string_view description) {
+    return description.substr(0, description.find(" ("));
+}
+
 }  // namespace
+
+bool SameInterfaceName(const std::string& before, const std::string& now) {
+    return before == now || NamePart(before) == NamePart(now);
+}
 
 void TrafficBook::Observe(const TrafMeter& meter) {
     ++generation_;
     const std::int32_t rows = meter.ControllerCount();
     for (std::int32_t row = 0; row < rows; ++row) {
         const std::uint32_t index = meter.InterfaceIndex(row);
+        const std::string& description = meter.ControllerNames(row);
         const auto sent = std::uint32_t(meter.BytesSent(row));
         const auto received = std::uint32_t(meter.BytesReceived(row));
         auto [it, added] = entries_.try_emplace(index);
@@ -34,12 +43,29 @@ void TrafficBook::Observe(const TrafMeter& meter) {
         if (e.seen == generation_) {
             continue;  // a table naming one interface twice is read once
         }
+        if (!added && e.description != description) {
+            // An alias set on a running link keeps its counters going; anything else under the
+            // number is another interface.
+            const bool renamed = SameInterfaceName(e.description, description) &&
+                                 sent >= e.lastSent && received >= e.lastReceived;
+            if (renamed) {
+                if (e.paid) {
+                    e.paid->description = description;
+                    ++paidRevision_;
+                }
+            } else {
+                Forget(index, e);
+                e = Entry{};
+                added = true;
+            }
+        }
         if (added) {
             e.totals = {double(sent), double(received)};
         } else {
             e.totals.sent += Advance(e.lastSent, sent);
             e.totals.received += Advance(e.lastReceived, received);
         }
+        e.description = description;
         e.lastSent = sent;
         e.lastReceived = received;
         e.seen = generation_;
@@ -50,14 +76,18 @@ void TrafficBook::Observe(const TrafMeter& meter) {
             ++it;
             continue;
         }
-        if (charged_ == it->first) {
-            AddUnpaid(it->second.totals);
-            charged_.reset();
-        }
-        if (it->second.paid) {
-            ++paidRevision_;
-        }
+        Forget(it->first, it->second);
         it = entries_.erase(it);
+    }
+}
+
+void TrafficBook::Forget(std::uint32_t index, const Entry& entry) {
+    if (charged_ == index) {
+        AddUnpaid(entry.totals);
+        charged_.reset();
+    }
+    if (entry.paid) {
+        ++paidRevision_;
     }
 }
 
@@ -88,7 +118,19 @@ void TrafficBook::ForgetTicks() {
     }
 }
 
-void TrafficBook::ResetCharged(std::string description) {
+std::optional<TrafficBook::Session> TrafficBook::ChargedSession() const {
+    if (!charged_) {
+        return std::nullopt;
+    }
+    const auto it = entries_.find(*charged_);
+    if (it == entries_.end()) {
+        return std::nullopt;
+    }
+    const Entry& e = it->second;
+    return Session{*charged_, e.description, e.totals, e.lastSent, e.lastReceived};
+}
+
+void TrafficBook::ResetCharged() {
     if (!charged_) {
         return;
     }
@@ -99,7 +141,7 @@ void TrafficBook::ResetCharged(std::string description) {
     Entry& e = it->second;
     e.totals = {};
     e.atLastTick = {};
-    e.paid = PaidMark{*charged_, std::move(description), e.lastSent, e.lastReceived};
+    e.paid = PaidMark{*charged_, e.description, e.lastSent, e.lastReceived};
     ++paidRevision_;
 }
 
@@ -117,25 +159,45 @@ void TrafficBook::ClearUnpaid() {
     ++paidRevision_;
 }
 
-bool TrafficBook::ResumeFrom(const PaidMark& mark, const TrafMeter& meter) {
+bool TrafficBook::ResumeFrom(const PaidMark& mark) {
     const auto it = entries_.find(mark.index);
-    if (it == entries_.end()) {
+    if (it == entries_.end() || !SameInterfaceName(mark.description, it->second.description)) {
         return false;
     }
-    for (std::int32_t row = 0; row < meter.ControllerCount(); ++row) {
-        if (meter.InterfaceIndex(row) == mark.index) {
-            if (meter.ControllerNames(row) != mark.description) {
-                return false;
-            }
-            Entry& e = it->second;
-            e.totals = {Advance(mark.sent, e.lastSent), Advance(mark.received, e.lastReceived)};
-            e.atLastTick = {};
-            e.paid = mark;
-            ++paidRevision_;
-            return true;
-        }
+    Entry& e = it->second;
+    const bool counting = e.lastSent >= mark.sent && e.lastReceived >= mark.received;
+    e.totals = counting
+                   ? Totals{double(e.lastSent - mark.sent), double(e.lastReceived - mark.received)}
+                   : Totals{double(e.lastSent), double(e.lastReceived)};
+    e.atLastTick = {};
+    e.paid = PaidMark{mark.index, e.description, mark.sent, mark.received};
+    ++paidRevision_;
+    return true;
+}
+
+bool TrafficBook::ResumeSession(const Session& session) {
+    const auto it = entries_.find(session.index);
+    if (it == entries_.end() || !SameInterfaceName(session.description, it->second.description)) {
+        return false;
     }
-    return false;
+    Entry& e = it->second;
+    if (e.lastSent < session.sent || e.lastReceived < session.received) {
+        return false;  // restarted: what it shows now is new traffic
+    }
+    e.totals = {session.totals.sent + double(e.lastSent - session.sent),
+                session.totals.received + double(e.lastReceived - session.received)};
+    e.atLastTick = {};
+    charged_ = session.index;
+    return true;
+}
+
+void TrafficBook::MarkAllPaid() {
+    for (auto& [index, e] : entries_) {
+        e.totals = {};
+        e.atLastTick = {};
+        e.paid = PaidMark{index, e.description, e.lastSent, e.lastReceived};
+    }
+    ++paidRevision_;
 }
 
 std::vector<TrafficBook::PaidMark> TrafficBook::PaidMarks() const {

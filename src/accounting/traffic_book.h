@@ -10,8 +10,9 @@
 
 namespace kv {
 
-// Byte totals per interface, known by the interface's own number rather than its table row, so
-// that interfaces coming and going elsewhere never disturb the one being paid for.
+// Byte totals per interface. An interface is its number together with its description: other
+// interfaces coming and going never disturb the one being paid for, and a number that another
+// interface takes over is a new interface, never the old one's continuation.
 class TrafficBook {
   public:
     struct Totals {
@@ -30,10 +31,21 @@ class TrafficBook {
         bool operator==(const PaidMark&) const = default;
     };
 
+    // The charged interface as counted: what it used since its last carry-over and the counter
+    // readings that total was taken at.
+    struct Session {
+        std::uint32_t index = 0;
+        std::string description;
+        Totals totals;
+        std::uint32_t sent = 0;
+        std::uint32_t received = 0;
+        bool operator==(const Session&) const = default;
+    };
+
     // Reads every row's counters. A counter below the previous reading of the same interface
-    // number wrapped at 2^32 when that implies less than 2^31 bytes in one step, and otherwise
-    // restarted from zero; a number not seen before starts from its counter. The charged
-    // interface leaving the table is charged no more: its totals become unpaid.
+    // wrapped at 2^32 when that implies less than 2^31 bytes in one step, and otherwise restarted
+    // from zero; an interface not seen before starts from its counter. The charged interface
+    // leaving the table is charged no more: its totals become unpaid.
     void Observe(const TrafMeter& meter);
 
     Totals Of(std::uint32_t index) const;
@@ -48,18 +60,27 @@ class TrafficBook {
     // The interface whose traffic the money figures count.
     void Charge(std::uint32_t index) { charged_ = index; }
     std::optional<std::uint32_t> Charged() const { return charged_; }
+    std::optional<Session> ChargedSession() const;
     // After the balance was carried over, the charged interface's totals start again from zero
     // and its current readings become its paid mark.
-    void ResetCharged(std::string description);
+    void ResetCharged();
 
     // Traffic of charged interfaces that left the table before it was paid for.
     Totals Unpaid() const { return unpaid_; }
     void AddUnpaid(Totals totals);
     void ClearUnpaid();
 
-    // An interface of the first table read that has the mark's number and description counts only
-    // what its counters moved since the mark; returns false, dropping the mark, otherwise.
-    bool ResumeFrom(const PaidMark& mark, const TrafMeter& meter);
+    // Within one boot a mark follows its interface number, through a change of alias. The
+    // interface counts what its counters moved since the mark; a counter below the mark was
+    // restarted, and everything it shows is new. False, dropping the mark, when the number is
+    // gone or another interface has it.
+    bool ResumeFrom(const PaidMark& mark);
+    // The session goes on when its interface is there with counters not below the session's
+    // readings; false otherwise, and then its totals are the caller's to charge.
+    bool ResumeSession(const Session& session);
+    // Everything the counters of the table show now counts as paid: what a lost record leaves,
+    // so that it can only forget traffic, never charge it twice.
+    void MarkAllPaid();
     // The marks of the interfaces still in the table, by number.
     std::vector<PaidMark> PaidMarks() const;
     // Changes whenever the unpaid traffic or the set of paid marks does.
@@ -67,6 +88,7 @@ class TrafficBook {
 
   private:
     struct Entry {
+        std::string description;
         std::uint32_t lastSent = 0;
         std::uint32_t lastReceived = 0;
         Totals totals;
@@ -76,12 +98,19 @@ class TrafficBook {
         std::optional<PaidMark> paid;
     };
 
+    // Its charged traffic becomes unpaid and its mark is forgotten.
+    void Forget(std::uint32_t index, const Entry& entry);
+
     std::unordered_map<std::uint32_t, Entry> entries_;
     std::optional<std::uint32_t> charged_;
     Totals unpaid_;
     std::uint64_t generation_ = 0;
     std::uint64_t paidRevision_ = 0;
 };
+
+// Whether `now` names the interface that `before` named under the same number: the same text, or
+// the same name with another alias ("eth0" and "eth0 (uplink)").
+bool SameInterfaceName(const std::string& before, const std::string& now);
 
 // Megabytes of a total as the readouts count them: each direction in 32 bits, then their sum.
 float UsedMb(const TrafficBook::Totals& totals);

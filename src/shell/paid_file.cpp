@@ -6,8 +6,7 @@
 #include <QFileInfo>
 
 #include <charconv>
-#include <cstdint>
-#include <optional>
+#include <cmath>
 
 #include "shell/settings_file.h"
 
@@ -15,7 +14,8 @@ namespace kv {
 
 namespace {
 
-constexpr std::string_view kHeader = "kvotomer paid 1";
+constexpr std::string_view kFirstHeader = "kvotomer paid 1";
+constexpr std::string_view kHeader = "kvotomer paid 2";
 // Far more than any table's worth of marks; a bigger file was not written by the program.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 constexpr std::size_t kMaxMarks = 256;
@@ -23,8 +23,10 @@ constexpr std::size_t kMaxBootIdSize = 64;
 // Byte totals are whole numbers a double holds exactly.
 constexpr std::uint64_t kMaxWholeBytes = std::uint64_t(1) << 53;
 
-std::vector<std::string_view> Split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
+using Fields = std::vector<std::string_view>;
+
+Fields Split(std::string_view text, char separator) {
+    Fields parts;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == separator) {
@@ -36,7 +38,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 }
 
 template <typename T>
-std::optional<T> Whole(std::string_view text) {
+std::optional<T> Number(std::string_view text) {
     T value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
@@ -45,12 +47,27 @@ std::optional<T> Whole(std::string_view text) {
     return value;
 }
 
+template <typename T>
+std::optional<T> Finite(std::string_view text) {
+    const std::optional<T> value = Number<T>(text);
+    return value && std::isfinite(*value) ? value : std::nullopt;
+}
+
 std::optional<double> Bytes(std::string_view text) {
-    const std::optional<std::uint64_t> value = Whole<std::uint64_t>(text);
+    const std::optional<std::uint64_t> value = Number<std::uint64_t>(text);
     if (!value || *value > kMaxWholeBytes) {
         return std::nullopt;
     }
     return double(*value);
+}
+
+std::optional<TrafficBook::Totals> TotalsOf(std::string_view sent, std::string_view received) {
+    const std::optional<double> s = Bytes(sent);
+    const std::optional<double> r = Bytes(received);
+    if (!s || !r) {
+        return std::nullopt;
+    }
+    return TrafficBook::Totals{*s, *r};
 }
 
 // Empty when the system named no boot: such marks never apply, but unpaid traffic still counts.
@@ -68,23 +85,125 @@ bool PlainBootId(std::string_view id) {
     return true;
 }
 
+template <typename T>
+std::string Text(T value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
 std::string WholeText(double bytes) {
     return std::to_string(std::uint64_t(bytes));
 }
 
-std::optional<TrafficBook::PaidMark> ParseMark(const std::vector<std::string_view>& fields) {
-    if (fields.size() != 5) {
+std::string Encoded(const std::string& description) {
+    return QByteArray::fromStdString(description).toPercentEncoding().toStdString();
+}
+
+std::string Decoded(std::string_view text) {
+    return QByteArray::fromPercentEncoding(
+               QByteArray::fromRawData(text.data(), qsizetype(text.size())))
+        .toStdString();
+}
+
+std::optional<TrafficBook::PaidMark> ParseMark(const Fields& fields) {
+    if (fields.size() != 5 || fields[0] != "mark") {
         return std::nullopt;
     }
-    const auto index = Whole<std::uint32_t>(fields[1]);
-    const auto sent = Whole<std::uint32_t>(fields[2]);
-    const auto received = Whole<std::uint32_t>(fields[3]);
+    const auto index = Number<std::uint32_t>(fields[1]);
+    const auto sent = Number<std::uint32_t>(fields[2]);
+    const auto received = Number<std::uint32_t>(fields[3]);
     if (!index || !sent || !received) {
         return std::nullopt;
     }
-    const QByteArray description = QByteArray::fromPercentEncoding(
-        QByteArray::fromRawData(fields[4].data(), qsizetype(fields[4].size())));
-    return TrafficBook::PaidMark{*index, description.toStdString(), *sent, *received};
+    return TrafficBook::PaidMark{*index, Decoded(fields[4]), *sent, *received};
+}
+
+std::optional<PaidRecord::CountedSession> ParseSession(const Fields& fields) {
+    if (fields.size() != 8 || fields[0] != "session") {
+        return std::nullopt;
+    }
+    const auto index = Number<std::uint32_t>(fields[1]);
+    const std::optional<TrafficBook::Totals> totals = TotalsOf(fields[2], fields[3]);
+    const auto sent = Number<std::uint32_t>(fields[4]);
+    const auto received = Number<std::uint32_t>(fields[5]);
+    const auto savedAt = Number<std::int64_t>(fields[6]);
+    if (!index || !totals || !sent || !received || !savedAt) {
+        return std::nullopt;
+    }
+    return PaidRecord::CountedSession{{*index, Decoded(fields[7]), *totals, *sent, *received},
+                                      *savedAt};
+}
+
+// The lines both formats begin with: header, boot and unpaid traffic.
+bool ParseCommon(const Fields& lines, PaidRecord& record) {
+    const Fields boot = Split(lines[1], ' ');
+    if (boot.size() != 2 || boot[0] != "boot" || !PlainBootId(boot[1])) {
+        return false;
+    }
+    record.bootId = boot[1];
+    const Fields unpaid = Split(lines[2], ' ');
+    const std::optional<TrafficBook::Totals> totals =
+        unpaid.size() == 3 && unpaid[0] == "unpaid" ? TotalsOf(unpaid[1], unpaid[2]) : std::nullopt;
+    if (!totals) {
+        return false;
+    }
+    record.unpaid = *totals;
+    return true;
+}
+
+bool ParseMarks(const Fields& lines, std::size_t from, PaidRecord& record) {
+    if (lines.size() - from > kMaxMarks) {
+        return false;
+    }
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        std::optional<TrafficBook::PaidMark> mark = ParseMark(Split(lines[i], ' '));
+        if (!mark) {
+            return false;
+        }
+        for (const TrafficBook::PaidMark& earlier : record.marks) {
+            if (earlier.index == mark->index) {
+                return false;
+            }
+        }
+        record.marks.push_back(std::move(*mark));
+    }
+    return true;
+}
+
+// Lines 4 to 7 of the second format: owed, limit, receipt, watched.
+bool ParseMoneyLines(const Fields& lines, PaidRecord& record) {
+    const Fields owed = Split(lines[3], ' ');
+    const std::optional<double> roubles =
+        owed.size() == 2 && owed[0] == "owed" ? Finite<double>(owed[1]) : std::nullopt;
+    if (!roubles || std::fabs(*roubles) > 1) {
+        return false;
+    }
+    record.owed = *roubles;
+    const Fields limit = Split(lines[4], ' ');
+    if (limit.size() == 1 && limit[0] == "limit") {
+        record.limit.reset();
+    } else {
+        const std::optional<float> before =
+            limit.size() == 3 && limit[0] == "limit" ? Finite<float>(limit[1]) : std::nullopt;
+        const std::optional<float> after =
+            limit.size() == 3 ? Finite<float>(limit[2]) : std::nullopt;
+        if (!before || !after) {
+            return false;
+        }
+        record.limit = PaidRecord::LimitChange{*before, *after};
+    }
+    const Fields receipt = Split(lines[5], ' ');
+    if (receipt.size() != 2 || receipt[0] != "receipt") {
+        return false;
+    }
+    record.receipt = Decoded(receipt[1]);
+    const Fields watched = Split(lines[6], ' ');
+    if (watched.size() != 2 || watched[0] != "watch") {
+        return false;
+    }
+    record.watched = Decoded(watched[1]);
+    return true;
 }
 
 }  // namespace
@@ -97,72 +216,92 @@ std::string SerializePaidRecord(const PaidRecord& record) {
     std::string text(kHeader);
     text += "\nboot " + record.bootId;
     text += "\nunpaid " + WholeText(record.unpaid.sent) + " " + WholeText(record.unpaid.received);
-    for (const TrafficBook::PaidMark& mark : record.marks) {
-        const QByteArray description =
-            QByteArray::fromStdString(mark.description).toPercentEncoding();
-        text += "\nmark " + std::to_string(mark.index) + " " + std::to_string(mark.sent) + " " +
-                std::to_string(mark.received) + " " + description.toStdString();
+    text += "\nowed " + Text(record.owed);
+    text += "\nlimit";
+    if (record.limit) {
+        text += " " + Text(record.limit->before) + " " + Text(record.limit->after);
     }
-    text += "\n";
+    text += "\nreceipt " + Encoded(record.receipt);
+    text += "\nwatch " + Encoded(record.watched);
+    if (record.session) {
+        const TrafficBook::Session& s = record.session->session;
+        text += "\nsession " + std::to_string(s.index) + " " + WholeText(s.totals.sent) + " " +
+                WholeText(s.totals.received) + " " + std::to_string(s.sent) + " " +
+                std::to_string(s.received) + " " + std::to_string(record.session->savedAt) + " " +
+                Encoded(s.description);
+    }
+    for (const TrafficBook::PaidMark& mark : record.marks) {
+        text += "\nmark " + std::to_string(mark.index) + " " + std::to_string(mark.sent) + " " +
+                std::to_string(mark.received) + " " + Encoded(mark.description);
+    }
+    // A file that lost its tail would otherwise read as one with fewer marks.
+    text += "\nend\n";
     return text;
 }
 
-PaidRecord ParsePaidRecord(std::string_view text) {
+std::optional<PaidRecord> ParsePaidRecord(std::string_view text) {
     if (text.empty() || text.back() != '\n') {
-        return {};  // a cut file
+        return std::nullopt;  // a cut file
     }
-    const std::vector<std::string_view> lines = Split(text.substr(0, text.size() - 1), '\n');
-    if (lines.size() < 3 || lines.size() > 3 + kMaxMarks || lines[0] != kHeader) {
-        return {};
+    Fields lines = Split(text.substr(0, text.size() - 1), '\n');
+    if (lines.size() < 3) {
+        return std::nullopt;
     }
     PaidRecord record;
-    const std::vector<std::string_view> boot = Split(lines[1], ' ');
-    if (boot.size() != 2 || boot[0] != "boot" || !PlainBootId(boot[1])) {
-        return {};
-    }
-    record.bootId = boot[1];
-    const std::vector<std::string_view> unpaid = Split(lines[2], ' ');
-    const std::optional<double> unpaidSent = unpaid.size() == 3 ? Bytes(unpaid[1]) : std::nullopt;
-    const std::optional<double> unpaidReceived =
-        unpaid.size() == 3 ? Bytes(unpaid[2]) : std::nullopt;
-    if (unpaid[0] != "unpaid" || !unpaidSent || !unpaidReceived) {
-        return {};
-    }
-    record.unpaid = {*unpaidSent, *unpaidReceived};
-    for (std::size_t i = 3; i < lines.size(); ++i) {
-        const std::vector<std::string_view> fields = Split(lines[i], ' ');
-        std::optional<TrafficBook::PaidMark> mark =
-            fields[0] == "mark" ? ParseMark(fields) : std::nullopt;
-        if (!mark) {
-            return {};
+    if (lines[0] == kFirstHeader) {
+        if (!ParseCommon(lines, record) || !ParseMarks(lines, 3, record)) {
+            return std::nullopt;
         }
-        for (const TrafficBook::PaidMark& earlier : record.marks) {
-            if (earlier.index == mark->index) {
-                return {};
-            }
+        return record;
+    }
+    if (lines[0] != kHeader || lines.size() < 8 || lines.back() != "end") {
+        return std::nullopt;
+    }
+    lines.pop_back();
+    if (!ParseCommon(lines, record) || !ParseMoneyLines(lines, record)) {
+        return std::nullopt;
+    }
+    std::size_t marksFrom = 7;
+    if (lines.size() > 7 && lines[7].substr(0, 8) == "session ") {
+        record.session = ParseSession(Split(lines[7], ' '));
+        if (!record.session) {
+            return std::nullopt;
         }
-        record.marks.push_back(std::move(*mark));
+        marksFrom = 8;
+    }
+    if (!ParseMarks(lines, marksFrom, record)) {
+        return std::nullopt;
     }
     return record;
 }
 
-PaidRecord LoadPaidRecord(const QString& path) {
+LoadedPaidRecord LoadPaidRecord(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.exists()) {
         return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {LoadedPaidRecord::Status::kDamaged, {}};
     }
     const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (bytes.size() > kMaxFileSize) {
-        return {};
+    std::optional<PaidRecord> record;
+    if (bytes.size() <= kMaxFileSize) {
+        record = ParsePaidRecord(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     }
-    return ParsePaidRecord(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (!record) {
+        return {LoadedPaidRecord::Status::kDamaged, {}};
+    }
+    return {LoadedPaidRecord::Status::kRead, std::move(*record)};
 }
 
 bool SavePaidRecord(const QString& path, const PaidRecord& record) {
-    if (record.marks.empty() && record.unpaid.sent == 0 && record.unpaid.received == 0) {
-        return !QFile::exists(path) || QFile::remove(path);
-    }
     return SaveAtomically(path, SerializePaidRecord(record));
+}
+
+void SetDamagedRecordAside(const QString& path) {
+    const QString aside = path + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    QFile::rename(path, aside);
 }
 
 }  // namespace kv

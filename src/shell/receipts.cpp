@@ -122,7 +122,7 @@ std::string ReceiptLine(const Receipt& receipt) {
     return line + std::string(kLineEnd);
 }
 
-bool AppendReceipt(const QString& path, const Receipt& receipt) {
+bool AppendReceiptLine(const QString& path, std::string_view line) {
     QFile file(path);
     // Read as well, to see how the last record ended; Append never truncates on opening.
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
@@ -136,7 +136,10 @@ bool AppendReceipt(const QString& path, const Receipt& receipt) {
     }
     std::string text =
         old.isEmpty() ? std::string(kByteOrderMark) + ReceiptHeader() : std::string(Closing(old));
-    text += ReceiptLine(receipt);
+    text += line;
+    if (!line.empty() && line.back() != '\n') {
+        text += kLineEnd;
+    }
     // One write, so that a crash can only cut this line short at its end.
     const auto length = qint64(text.size());
     if (file.write(text.data(), length) != length) {
@@ -144,6 +147,10 @@ bool AppendReceipt(const QString& path, const Receipt& receipt) {
         return false;
     }
     return file.flush() && SyncToDisk(file);
+}
+
+bool AppendReceipt(const QString& path, const Receipt& receipt) {
+    return AppendReceiptLine(path, ReceiptLine(receipt));
 }
 
 }  // namespace kv

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 
 namespace kv {
 
@@ -36,5 +37,7 @@ std::string ReceiptLine(const Receipt& receipt);  // one line, with the line end
 // ended first, so records never merge. The line is on the disk before true is returned. False on
 // any failure, with nothing of this line left in the file.
 bool AppendReceipt(const QString& path, const Receipt& receipt);
+// The same for a line ReceiptLine made earlier, its line end added when it has none.
+bool AppendReceiptLine(const QString& path, std::string_view line);
 
 }  // namespace kv

@@ -127,7 +127,7 @@ TEST_F(TrafficBookTest, ResettingTheChargedInterfaceRestartsItsTotalsAndMarksIts
     Read(3);
     book.Charge(3);
     book.EndTick();
-    book.ResetCharged("eth0");
+    book.ResetCharged();
     EXPECT_EQ(book.Of(3).received, 0);
     const std::vector<TrafficBook::PaidMark> marks = {{3, "eth0", 1000, 5000}};
     EXPECT_EQ(book.PaidMarks(), marks);
@@ -137,6 +137,7 @@ TEST_F(TrafficBookTest, ResettingTheChargedInterfaceRestartsItsTotalsAndMarksIts
 }
 
 // A new run reads the table afresh; the mark of the last carry-over says what was paid already.
+// A reading below the mark is a counter that restarted: everything it shows is new.
 TEST_F(TrafficBookTest, AMarkedInterfaceCountsOnlyWhatMovedSinceItsMark) {
     struct Case {
         const char* what;
@@ -145,7 +146,11 @@ TEST_F(TrafficBookTest, AMarkedInterfaceCountsOnlyWhatMovedSinceItsMark) {
         double received;
     } cases[] = {
         {"same number and name", {3, "eth0", 1000, 5000}, true, 2000},
-        {"counter wrapped since", {3, "eth0", 1000, 4294967000u}, true, 7296},
+        {"another alias of the same name", {3, "eth0 (uplink)", 1000, 5000}, true, 2000},
+        {"restarted from below a high mark", {3, "eth0", 1000, 3500000000u}, true, 7000},
+        {"restarted from just past 2 GiB", {3, "eth0", 1000, 2147488649u}, true, 7000},
+        {"restarted, then past the old mark", {3, "eth0", 1000, 6000}, true, 1000},
+        {"only sent below its mark", {3, "eth0", 1300, 5000}, true, 7000},
         {"another name under the number", {3, "wlan0", 1000, 5000}, false, 7000},
         {"a number no longer there", {8, "eth0", 1000, 5000}, false, 7000},
     };
@@ -155,7 +160,7 @@ TEST_F(TrafficBookTest, AMarkedInterfaceCountsOnlyWhatMovedSinceItsMark) {
         book = TrafficBook();
         platform.Add(3, "eth0", 7000, 1200);
         Read(3);
-        EXPECT_EQ(book.ResumeFrom(c.mark, meter), c.resumed);
+        EXPECT_EQ(book.ResumeFrom(c.mark), c.resumed);
         EXPECT_EQ(book.Of(3).received, c.received);
         EXPECT_EQ(book.PaidMarks().size(), c.resumed ? 1u : 0u);
     }
@@ -164,13 +169,42 @@ TEST_F(TrafficBookTest, AMarkedInterfaceCountsOnlyWhatMovedSinceItsMark) {
 TEST_F(TrafficBookTest, AMarkIsForgottenWithItsInterface) {
     platform.Add(3, "eth0", 7000, 1200);
     Read(3);
-    ASSERT_TRUE(book.ResumeFrom({3, "eth0", 1000, 5000}, meter));
+    ASSERT_TRUE(book.ResumeFrom({3, "eth0", 1000, 5000}));
     const std::uint64_t revision = book.PaidRevision();
     platform.Remove(3);
     platform.Add(4, "eth1");
     Read(4);
     EXPECT_TRUE(book.PaidMarks().empty());
     EXPECT_NE(book.PaidRevision(), revision);
+}
+
+// The charged interface's number now names something else: a rename keeps the session, anything
+// else ends it and is charged as gone.
+TEST_F(TrafficBookTest, AnInterfaceIsItsNumberTogetherWithItsName) {
+    struct Case {
+        const char* what;
+        const char* now;
+        std::uint32_t received;
+        bool charged;
+        double unpaid;
+    } cases[] = {
+        {"an alias set while it runs", "ppp0 (modem)", 3000, true, 0},
+        {"another interface under the number", "eth1", 3000, false, 2000},
+        {"the same name whose counters went back", "ppp0 (modem)", 1000, false, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform.interfaces.clear();
+        book = TrafficBook();
+        auto& link = platform.Add(5, "ppp0", 2000);
+        Read(5);
+        book.Charge(5);
+        link.description = c.now;
+        link.inOctets = c.received;
+        EXPECT_EQ(Read(5).received, c.received);
+        EXPECT_EQ(book.Charged().has_value(), c.charged);
+        EXPECT_EQ(book.Unpaid().received, c.unpaid);
+    }
 }
 
 TEST_F(TrafficBookTest, UsedMegabytesAddBothDirectionsIn32Bits) {

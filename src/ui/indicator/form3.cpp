@@ -95,13 +95,12 @@ QImage IndicatorBackground(qreal devicePixelRatio) {
 }
 
 Form3::Form3(ProgramState& state, Platform& platform, Desktop& desktop, PlayerTicker& ticker,
-             const QTimer& accountingTimer, QWidget* parent)
+             QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool),
       state_(state),
       platform_(platform),
       desktop_(desktop),
-      ticker_(ticker),
-      accountingTimer_(accountingTimer) {
+      ticker_(ticker) {
     setWindowTitle(QStringLiteral("Form3"));
     setObjectName(QStringLiteral("Form3"));
     QFont small(QStringLiteral("DejaVu Sans"));
@@ -219,7 +218,7 @@ void Form3::SetHeightTwips(int twips) {
 void Form3::Timer1_Timer() {
     const std::optional<float> limit = TrafficLimitMb(state_.moneyLimit, state_.tariffPerMb);
     // A tariff that gives no limit gives no figures at all: three values that belong together.
-    if (state_.adapterIndex != -1 && accountingTimer_.isActive() && limit) {
+    if (state_.adapterIndex != -1 && state_.watching && limit) {
         Label6->setText(Megabytes(limit));
         Label2->setText(Megabytes(state_.usedMb));
         // The main window's "traffic left" figure, so that both windows always agree.

@@ -27,7 +27,7 @@ class TickerLine;
 QImage IndicatorBackground(qreal devicePixelRatio);
 
 // The floating indicator: speed strip, hover caption, traffic limit / used / left and the player's
-// title line. It only reads the figures the main window keeps in the program state.
+// title line. It only reads the figures the ledger publishes in the program state.
 class Form3 : public QWidget {
     Q_OBJECT
 
@@ -37,7 +37,7 @@ class Form3 : public QWidget {
     static constexpr int kShortHeightTwips = 730;
 
     Form3(ProgramState& state, Platform& platform, Desktop& desktop, PlayerTicker& ticker,
-          const QTimer& accountingTimer, QWidget* parent = nullptr);
+          QWidget* parent = nullptr);
     ~Form3() override;
 
     void Form_Load();
@@ -95,7 +95,6 @@ class Form3 : public QWidget {
     Platform& platform_;
     Desktop& desktop_;
     PlayerTicker& ticker_;
-    const QTimer& accountingTimer_;
 
     bool playerLineShown_ = false;
     bool movedByDrag_ = false;

@@ -25,11 +25,15 @@ Form1::Form1(ProgramState& state, Platform& platform, Desktop& desktop, QWidget*
       state_(state),
       platform_(platform),
       desktop_(desktop),
-      meter(platform),
+      ledger_(state, platform),
       speedHistory(WholePixels(840)),
       ticker_(std::make_unique<PlayerTicker>()) {
     BuildLayout();
-    meter.SetMessageBoxShower([this](const std::string& text) { ShowBoxFromTick(text); });
+    ledger_.Meter().SetMessageBoxShower([this](const std::string& text) { ShowBoxFromTick(text); });
+    ledger_.SetShell(
+        {[this] { RememberChange(); },
+         [this](const std::string& text, bool failedWrite) { Tell(text, failedWrite); },
+         [this](const std::string& text) { ShowCarriedLimit(text); }});
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(List1, &QListWidget::itemSelectionChanged, this, [this] {

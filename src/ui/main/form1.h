@@ -13,6 +13,7 @@
 #include "accounting/speed_history.h"
 #include "accounting/traffic_book.h"
 #include "platform/platform.h"
+#include "shell/ledger.h"
 #include "stats/traf_meter.h"
 
 class QFrame;
@@ -57,7 +58,7 @@ class Form1 : public QWidget {
     void Timer2_Timer();
     void List1_Click();
     // Carries the money left forward as the new limit and restarts the charged totals.
-    void CarryOver();
+    void CarryOver() { ledger_.CarryOver(); }
 
     // In-place editing.
     void Label6_Click();
@@ -119,8 +120,9 @@ class Form1 : public QWidget {
     // Result of the last dial-up enumeration or hang-up call.
     std::int32_t ReturnCode = 0;
 
-    const TrafMeter& Meter() const { return meter; }
-    const TrafficBook& Book() const { return book_; }
+    const TrafMeter& Meter() const { return ledger_.Meter(); }
+    const TrafficBook& Book() const { return ledger_.Book(); }
+    Ledger& Money() { return ledger_; }
     std::int32_t AdapterCount() const { return adapterCount; }
     Form3* Indicator() const { return indicator_.get(); }
     Form2* About() const { return about_.get(); }
@@ -130,6 +132,8 @@ class Form1 : public QWidget {
     void SaveState();
     // Writes data.dat from the current state, leaving timers and tray alone.
     bool WriteSettings();
+    // The journal and data.dat as they are now: the system may end the program without an exit.
+    void KeepProgress();
     void AddTrayIcon();
     void RemoveTrayIcon();
     void TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason);
@@ -140,7 +144,7 @@ class Form1 : public QWidget {
     // Folder of data.dat instead of the executable's; set before Form_Load.
     void SetDataDirectory(const QString& dir) { dataDirectory_ = dir; }
     // Which boot of the system this is; paid marks of another boot are forgotten.
-    void SetBootId(std::string id) { bootId_ = std::move(id); }
+    void SetBootId(std::string id) { ledger_.SetBootId(std::move(id)); }
     const QString& SettingsFile() const { return settingsPath_; }
     QSystemTrayIcon* TrayIcon() const { return trayIcon; }
     // Shows a settings file problem that the event loop ended before it could report.
@@ -153,6 +157,7 @@ class Form1 : public QWidget {
 
   private:
     void BuildLayout();
+    void LoadAll();
     void StopTimers();
     // A modal critical box opened from a tick: every timer waits until it is closed.
     void ShowBoxFromTick(const std::string& text);
@@ -161,29 +166,21 @@ class Form1 : public QWidget {
     void FillAdapterList(int selectedRow);
     bool TableChanged() const;
     void SetAdapterSelection(int row);
-    std::int32_t RowOf(std::uint32_t index) const;
-    // The row named as the interface last watched was; -1 for none.
-    std::int32_t RowOfWatchedName() const;
     void FatalNoConnection();
     void UpdateSpeedGraph();
     void ShowTrafficLimit();
     void ShowSettingValue(QLabel* label, QLineEdit* box, float value);
     void RememberChange();
-    void ObserveTable();
-    // Takes the cost of usedMb off the limit as the money left shows it; false when the tariff
-    // prices nothing.
-    bool PayFor(float usedMb);
-    void SettleUnpaid();
-    void ResumePaid();
-    void SavePaidIfChanged();
     bool MayWriteSettings() const;
     void ShowMoneyFigures();
+    // The program changed the limit: shown everywhere but in a box the user is typing in.
+    void ShowCarriedLimit(const std::string& text);
+    void Tell(const std::string& text, bool failedWrite);
 
     ProgramState& state_;
     Platform& platform_;
     Desktop& desktop_;
-    TrafMeter meter;
-    TrafficBook book_;
+    Ledger ledger_;
     // 32-bit: a 16-bit count would never match a table of more than 32767 interfaces.
     std::int32_t adapterCount = 0;
     SpeedHistory speedHistory;
@@ -196,9 +193,6 @@ class Form1 : public QWidget {
         std::string description;
     };
     std::vector<ListedInterface> listed_;
-    std::string watchedName_;
-    std::string bootId_;
-    std::uint64_t savedPaidRevision_ = 0;
     bool iconQueued_ = false;
 
     // In-place editing.
@@ -229,6 +223,7 @@ class Form1 : public QWidget {
     bool settingsUnreadable_ = false;
     bool settingsTroubleReported_ = false;
     SettingsTrouble pendingTrouble_ = SettingsTrouble::kNone;
+    std::vector<std::string> pendingTells_;
     bool closing_ = false;  // the exit command has begun
     bool ending_ = false;   // a fatal stop has begun
 };

@@ -2,14 +2,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
-#include <cmath>
 
 #include "accounting/money.h"
 #include "common/number_format.h"
-#include "common/units.h"
-#include "shell/paid_file.h"
 #include "ui/common/graph_box.h"
-#include "ui/indicator/form3.h"
 #include "ui/main/form1.h"
 
 namespace kv {
@@ -36,24 +32,8 @@ void Form1::FatalNoConnection() {
     EndAfterMessage("Не найдено ни одного соединения");
 }
 
-void Form1::ObserveTable() {
-    const bool wasCharged = book_.Charged().has_value();
-    book_.Observe(meter);
-    if (wasCharged && !book_.Charged()) {
-        // The paid link dropped: what it used is spent, whether or not the user pressed the
-        // button, so the same traffic can never show as available money again.
-        state_.usedMb = 0;
-        state_.sentMb = 0;
-        state_.receivedMb = 0;
-    }
-    // Start-up writes nothing until it is done, so the first tick after it settles.
-    if (!loading_) {
-        SettleUnpaid();
-    }
-    SavePaidIfChanged();
-}
-
 bool Form1::TableChanged() const {
+    const TrafMeter& meter = ledger_.Meter();
     const std::int32_t n = meter.ControllerCount();
     if (std::size_t(n) != listed_.size()) {
         return true;
@@ -68,6 +48,7 @@ bool Form1::TableChanged() const {
 }
 
 void Form1::FillAdapterList(int selectedRow) {
+    const TrafMeter& meter = ledger_.Meter();
     rebuildingList_ = true;
     List1->clear();
     listed_.clear();
@@ -84,54 +65,32 @@ void Form1::SetAdapterSelection(int row) {
     List1->setCurrentRow(row);
 }
 
-std::int32_t Form1::RowOf(std::uint32_t index) const {
-    for (std::int32_t row = 0; row < meter.ControllerCount(); ++row) {
-        if (meter.InterfaceIndex(row) == index) {
-            return row;
-        }
-    }
-    return -1;
-}
-
-std::int32_t Form1::RowOfWatchedName() const {
-    if (watchedName_.empty()) {
-        return -1;
-    }
-    for (std::int32_t row = 0; row < meter.ControllerCount(); ++row) {
-        if (meter.ControllerNames(row) == watchedName_) {
-            return row;
-        }
-    }
-    return -1;
-}
-
 void Form1::Timer1_Timer() {
-    meter.GetIPStats();
-    const std::int32_t n = meter.ControllerCount();
-    if (n == 0) {
+    if (!ledger_.Refresh()) {
         FatalNoConnection();
+        return;
     }
-    ObserveTable();
+    const std::int32_t n = ledger_.Meter().ControllerCount();
 
-    // The paid interface is followed by its number wherever the table moves it.
-    const std::optional<std::uint32_t> charged = book_.Charged();
-    const std::int32_t i = charged ? RowOf(*charged) : -1;
+    // The paid interface is followed wherever the table moves it.
+    const std::int32_t i = ledger_.ChargedRow();
     if (TableChanged()) {
         FillAdapterList(i);
         adapterCount = n;
-        // A dial-up link that came straight back keeps its name, not its number; the saved row
-        // may now be another interface, so it is no guide here.
-        if (const std::int32_t again = charged ? -1 : RowOfWatchedName(); again >= 0) {
+        // A dial-up link that came straight back has a new number; the saved row may now be
+        // another interface, so it is no guide here.
+        if (const std::int32_t again = i < 0 ? ledger_.ResumeRow(-1) : -1; again >= 0) {
             SetAdapterSelection(again);
             return;
         }
     }
-    if (i < 0) {
+    const std::optional<Ledger::Reading> reading = i < 0 ? std::nullopt : ledger_.Tick();
+    if (!reading) {
         Label1->clear();
         Label2->clear();
         Label3->clear();
         Label4->clear();
-        book_.ForgetTicks();
+        ledger_.Idle();
         Enable(Timer2);
         Timer1->stop();
         return;
@@ -141,20 +100,13 @@ void Form1::Timer1_Timer() {
         RememberChange();
     }
 
-    const TrafficBook::Totals totals = book_.Of(*charged);
-    watchedName_ = meter.ControllerNames(i);
-    Label1->setText(QString::fromUtf8(watchedName_));
-    state_.sentMb = float(totals.sent / kBytesPerMb);
-    state_.receivedMb = float(totals.received / kBytesPerMb);
+    Label1->setText(QString::fromUtf8(reading->description));
     Label2->setText(QStringLiteral("Отправлено: ") +
-                    Text(FormatPattern(totals.sent, patterns::kBytes)));
+                    Text(FormatPattern(reading->totals.sent, patterns::kBytes)));
     Label3->setText(QStringLiteral("Принято: ") +
-                    Text(FormatPattern(totals.received, patterns::kBytes)));
-    state_.currentSpeed = std::floor(book_.SpeedOf(*charged));
+                    Text(FormatPattern(reading->totals.received, patterns::kBytes)));
     Label4->setText(QStringLiteral("Текущая скорость: ") +
                     Text(FormatPattern(state_.currentSpeed, patterns::kBytesPerSecond)));
-    book_.EndTick();
-    state_.usedMb = UsedMb(totals);
     ShowMoneyFigures();
     UpdateSpeedGraph();
 }
@@ -168,33 +120,25 @@ void Form1::ShowMoneyFigures() {
 }
 
 void Form1::Timer2_Timer() {
-    meter.GetIPStats();
-    const std::int32_t n = meter.ControllerCount();
-    if (n == 0) {
+    if (!ledger_.Refresh()) {
         FatalNoConnection();
+        return;
     }
-    ObserveTable();
     if (!TableChanged()) {
         return;
     }
     Enable(Timer1);
     Timer2->stop();
     FillAdapterList(-1);
-    adapterCount = n;
-    std::int32_t row = RowOfWatchedName();
-    if (row < 0 && state_.adapterIndex < n) {
-        row = state_.adapterIndex;
-    }
-    if (row >= 0) {
+    adapterCount = ledger_.Meter().ControllerCount();
+    if (const std::int32_t row = ledger_.ResumeRow(state_.adapterIndex); row >= 0) {
         SetAdapterSelection(row);
     }
 }
 
 void Form1::List1_Click() {
     state_.adapterIndex = List1->currentRow();
-    if (state_.adapterIndex >= 0 && state_.adapterIndex < meter.ControllerCount()) {
-        book_.Charge(meter.InterfaceIndex(state_.adapterIndex));
-    }
+    ledger_.Watch(state_.adapterIndex);
     Enable(Timer1);
     Timer2->stop();
     Timer1_Timer();
@@ -210,74 +154,14 @@ void Form1::UpdateSpeedGraph() {
     Picture1->SetLines(graphLines_);
 }
 
-void Form1::CarryOver() {
-    const std::optional<std::uint32_t> charged = book_.Charged();
-    const float used = charged ? UsedMb(book_.Of(*charged)) : state_.usedMb;
-    if (!PayFor(used)) {
-        return;  // nothing priced, so nothing is taken as paid
+void Form1::ShowCarriedLimit(const std::string& text) {
+    Label7->setText(Text(text));
+    // A box the user is typing in keeps the typing: committing it makes it the limit.
+    if (Text2->isHidden()) {
+        Text2->setText(Text(text));
     }
-    if (charged) {
-        const std::int32_t row = RowOf(*charged);
-        book_.ResetCharged(row >= 0 ? meter.ControllerNames(row) : watchedName_);
-    }
-    state_.usedMb = 0;
-    state_.sentMb = 0;
-    state_.receivedMb = 0;
-    ShowMoneyFigures();
-    SavePaidIfChanged();
-    RememberChange();
-}
-
-void Form1::SettleUnpaid() {
-    const TrafficBook::Totals unpaid = book_.Unpaid();
-    if ((unpaid.sent == 0 && unpaid.received == 0) || !PayFor(UsedMb(unpaid))) {
-        return;  // kept until a tariff can price it
-    }
-    book_.ClearUnpaid();
-    ShowMoneyFigures();
-    SavePaidIfChanged();
-    RememberChange();
-}
-
-bool Form1::PayFor(float usedMb) {
-    const std::optional<CarriedBalance> balance =
-        CarryOverBalance(state_.moneyLimit, state_.tariffPerMb, usedMb);
-    if (!balance) {
-        return false;
-    }
-    state_.moneyLimit = balance->moneyLimit;
-    Label7->setText(Text(balance->text));
-    Text2->setText(Text(balance->text));
     ShowTrafficLimit();
-    return true;
-}
-
-void Form1::ResumePaid() {
-    const QString path = PaidRecordPath(settingsPath_);
-    const PaidRecord record = LoadPaidRecord(path);
-    book_.AddUnpaid(record.unpaid);
-    if (!bootId_.empty() && record.bootId == bootId_) {
-        for (const TrafficBook::PaidMark& mark : record.marks) {
-            book_.ResumeFrom(mark, meter);
-        }
-    }
-    // Marks of another boot or of interfaces gone are forgotten on disk as well.
-    if (PaidRecord{bootId_, book_.PaidMarks(), book_.Unpaid()} == record) {
-        savedPaidRevision_ = book_.PaidRevision();
-    }
-    SavePaidIfChanged();
-}
-
-void Form1::SavePaidIfChanged() {
-    // A payment is kept only together with the limit it lowered.
-    if (!MayWriteSettings() || book_.PaidRevision() == savedPaidRevision_) {
-        return;
-    }
-    // Written before data.dat: a stop between the two forgets a payment rather than repeats it.
-    if (SavePaidRecord(PaidRecordPath(settingsPath_),
-                       {bootId_, book_.PaidMarks(), book_.Unpaid()})) {
-        savedPaidRevision_ = book_.PaidRevision();
-    }
+    ShowMoneyFigures();
 }
 
 void Form1::ShowTrafficLimit() {

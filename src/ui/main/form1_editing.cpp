@@ -1,7 +1,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "accounting/money.h"
 #include "common/number_format.h"
 #include "ui/main/form1.h"
 #include "ui/main/input_filter.h"
@@ -99,29 +98,25 @@ void Form1::CommitEditor(QLabel* label, QLineEdit* box, float ProgramState::*val
     // The box may hold text older than the value; committing it again could give back money
     // already spent.
     if (box->text() == editor.baseline) {
+        // The program may have changed the value while the box was open.
+        box->setText(label->text());
         label->show();
         box->hide();
         return;
     }
     const std::optional<float> parsed = ParseSingle(box->text().toStdString());
-    std::optional<float> limit;
-    if (parsed) {
-        ProgramState candidate = state_;
-        candidate.*value = *parsed;
-        limit = TrafficLimitMb(candidate.moneyLimit, candidate.tariffPerMb);
-    }
-    if (!limit) {
+    if (!parsed || !ledger_.Commit(value, *parsed)) {
         // The previous value stays: replacing it would silently lose the balance or the tariff.
         WriteEditor(box, QString(), 0);
         editor.shown.clear();
         return;
     }
-    state_.*value = *parsed;
-    Label10->setText(QString::fromStdString(FormatPattern(*limit, patterns::kMegabytes)));
     label->setText(box->text());
     label->show();
     box->hide();
-    RememberChange();
+    // Every figure the value changes, watched interface or not.
+    ShowTrafficLimit();
+    ShowMoneyFigures();
 }
 
 }  // namespace kv

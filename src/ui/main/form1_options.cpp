@@ -19,7 +19,7 @@ void Form1::Option2_Click() {
 void Form1::Option4_Click() {
     if (!state_.indicatorShown) {
         if (!indicator_) {
-            indicator_ = std::make_unique<Form3>(state_, platform_, desktop_, *ticker_, *Timer1);
+            indicator_ = std::make_unique<Form3>(state_, platform_, desktop_, *ticker_);
             connect(indicator_.get(), &Form3::SettingsChanged, this, &Form1::RememberChange);
         }
         indicator_->Form_Load();

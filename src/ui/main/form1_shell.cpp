@@ -46,7 +46,15 @@ class LoadingScope {
 }  // namespace
 
 void Form1::Form_Load() {
-    LoadingScope loading(loading_);
+    {
+        LoadingScope loading(loading_);
+        LoadAll();
+    }
+    // What start-up found to charge or to complete is written once everything is loaded.
+    ledger_.Started();
+}
+
+void Form1::LoadAll() {
     if (!OnSettingsChanged) {
         // Every change is on disk at once: a killed program or a power cut loses nothing.
         OnSettingsChanged = [this] { WriteSettings(); };
@@ -68,27 +76,22 @@ void Form1::Form_Load() {
         Option3->setChecked(true);
     }
 
+    if (!ledger_.Load(settingsPath_, MayWriteSettings())) {
+        FatalNoConnection();
+        return;
+    }
     ShowSettingValue(Label6, Text1, state_.tariffPerMb);
     ShowSettingValue(Label7, Text2, state_.moneyLimit);
     ShowTrafficLimit();
-
-    meter.GetIPStats();
-    adapterCount = meter.ControllerCount();
-    if (adapterCount == 0) {
-        FatalNoConnection();
-    }
-    book_.Observe(meter);
-    ResumePaid();
+    adapterCount = ledger_.Meter().ControllerCount();
     state_.graphWidth = WholePixels(840);
     state_.graphHeight = WholePixels(1725);
     FillAdapterList(-1);
 
     AddTrayIcon();
 
-    if (state_.adapterIndex <= List1->count() - 1) {
-        if (state_.adapterIndex >= 0) {
-            SetAdapterSelection(state_.adapterIndex);
-        }
+    if (const std::int32_t row = ledger_.StartRow(state_.adapterIndex); row >= 0) {
+        SetAdapterSelection(row);
         Timer1->start();
         Timer1_Timer();
     } else {
@@ -210,7 +213,25 @@ bool Form1::WriteSettings() {
 void Form1::SaveState() {
     Timer1->stop();
     RemoveTrayIcon();
+    KeepProgress();
+}
+
+void Form1::KeepProgress() {
+    // The counted traffic first: data.dat never runs ahead of the money's record.
+    if (MayWriteSettings()) {
+        ledger_.Keep();
+    }
     WriteSettings();
+}
+
+void Form1::Tell(const std::string& text, bool failedWrite) {
+    // A folder that takes no files fails every write: one box says so.
+    if (failedWrite && std::exchange(settingsTroubleReported_, true)) {
+        return;
+    }
+    pendingTells_.push_back(text);
+    // A modal box inside the handler would let timers and clicks run in the middle of it.
+    QTimer::singleShot(0, this, [this] { ShowPendingSettingsTrouble(); });
 }
 
 void Form1::ReportSettingsTrouble(SettingsTrouble trouble) {
@@ -224,6 +245,9 @@ void Form1::ReportSettingsTrouble(SettingsTrouble trouble) {
 }
 
 void Form1::ShowPendingSettingsTrouble() {
+    for (const std::string& text : std::exchange(pendingTells_, {})) {
+        desktop_.ShowMessage(text, true);
+    }
     const std::string path = settingsPath_.toStdString();
     std::string text;
     switch (std::exchange(pendingTrouble_, SettingsTrouble::kNone)) {
@@ -276,6 +300,7 @@ void Form1::EndAfterMessage(const std::string& text) {
     // The box runs an event loop: no timer may fire in it, and an exit command that comes
     // meanwhile (a termination signal) must not save what a fatal stop leaves alone.
     ending_ = true;
+    ledger_.Halt();
     StopTimers();
     desktop_.ShowMessage(text, true);
     desktop_.EndProcessNow(1);
@@ -363,7 +388,7 @@ void Form1::Command2_Click() {
 
 void Form1::Command3_Click() {
     HangUp();
-    CarryOver();
+    ledger_.CarryOver();
 }
 
 void Form1::HangUp() {

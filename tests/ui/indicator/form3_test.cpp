@@ -32,7 +32,6 @@ struct Rig {
     test::FakePlatform platform;
     test::FakeDesktop desktop;
     PlayerTicker ticker;
-    QTimer accounting;
     std::unique_ptr<Form3> form;
 
     explicit Rig(bool accountingRuns = true) {
@@ -42,10 +41,8 @@ struct Rig {
         state.moneyLimit = 10;
         state.tariffPerMb = 2.5f;
         state.usedMb = 4.75f;
-        if (accountingRuns) {
-            accounting.start(1000000);
-        }
-        form = std::make_unique<Form3>(state, platform, desktop, ticker, accounting);
+        state.watching = accountingRuns;
+        form = std::make_unique<Form3>(state, platform, desktop, ticker);
     }
 
     Form3& Load() {

@@ -35,9 +35,7 @@ class AccountingTest : public QObject, protected test::MainWindowRig {
     void aDroppedLinkIsCarriedOverAndFoundAgainByItsName();
     void theWaitingTimerWithNothingToReselectWaitsAgain();
     void aFailedRefreshWhileWatchingChangesNothing();
-    void trafficOfADroppedLinkWaitsForAUsableTariff();
     void theDisconnectButtonCarriesOverWhenListingLinksFails();
-    void aRestartInTheSameBootDoesNotChargeThePaidTrafficAgain();
     void aStartUpThatRunsTheHandlersLeavesTheFileAsItWas();
     void theDisconnectButtonCarriesTheBalanceOverOnce();
     void anEmptyTableEndsTheProgramWithoutSaving();
@@ -286,26 +284,6 @@ void AccountingTest::aFailedRefreshWhileWatchingChangesNothing() {
     QVERIFY(form->Timer1->isActive());
 }
 
-// The balance is carried over with a tariff that cannot price the traffic (a hand-edited file):
-// nothing is charged or forgotten until a tariff can.
-void AccountingTest::trafficOfADroppedLinkWaitsForAUsableTariff() {
-    platform->Find(2)->inOctets = std::uint32_t(2 * kMb);
-    platform->Find(2)->outOctets = 0;
-    Start("10\r\n3E+38\r\n1\r\n");
-    platform->Remove(2);
-    Tick();
-    QCOMPARE(state->moneyLimit, 10.0f);
-    form->Command3_Click();  // the button takes nothing off either
-    QCOMPARE(state->moneyLimit, 10.0f);
-    state->tariffPerMb = 2.5f;
-    form->Timer2_Timer();
-    QCOMPARE(state->moneyLimit, 5.0f);
-    form->Timer2_Timer();
-    form->Command3_Click();
-    QCOMPARE(state->moneyLimit, 5.0f);
-    QVERIFY(Saved().startsWith("5\r\n"));
-}
-
 void AccountingTest::theDisconnectButtonCarriesOverWhenListingLinksFails() {
     platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
     platform->Find(2)->outOctets = 0;
@@ -314,32 +292,6 @@ void AccountingTest::theDisconnectButtonCarriesOverWhenListingLinksFails() {
     form->Command3_Click();
     QCOMPARE(form->ReturnCode, 632);
     QCOMPARE(state->moneyLimit, 6.25f);
-}
-
-// Paid once on a link that stays up, the same traffic must not come back after a restart.
-void AccountingTest::aRestartInTheSameBootDoesNotChargeThePaidTrafficAgain() {
-    platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
-    platform->Find(2)->outOctets = 0;
-    Start(kWatchRow1, "boot-a");
-    form->Command3_Click();
-    QCOMPARE(state->moneyLimit, 6.25f);
-    form->Command1_Click();
-
-    platform->Find(2)->inOctets += std::uint32_t(kMb);
-    Restart("boot-a");
-    QCOMPARE(form->Label13->text(), QStringLiteral("1,0 Мб"));
-    form->Command3_Click();
-    QCOMPARE(state->moneyLimit, 3.75f);
-    form->Command1_Click();
-
-    // Another boot: the counters are the kernel's afresh and the record means nothing.
-    platform->Find(2)->inOctets = std::uint32_t(kMb);
-    Restart("boot-b");
-    QCOMPARE(form->Label13->text(), QStringLiteral("1,0 Мб"));
-    form->Command1_Click();
-    platform->Find(2)->inOctets += std::uint32_t(kMb);
-    Restart("boot-b");
-    QCOMPARE(form->Label13->text(), QStringLiteral("2,0 Мб"));
 }
 
 void AccountingTest::aStartUpThatRunsTheHandlersLeavesTheFileAsItWas() {

@@ -3,7 +3,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <utility>
 
@@ -39,6 +41,9 @@ class EditingTest : public QObject {
     void afterAFailedCommitWhileOpeningThePanelCommitsTheTariffBoxFirst();
     void committingTheTextTheBoxOpenedWithOnlyClosesIt();
     void textTheProgramSetsMayBeLongerThanFiveCharacters();
+    void aLimitTheProgramCarriesOverLeavesTheTypingInAnOpenBox_data();
+    void aLimitTheProgramCarriesOverLeavesTheTypingInAnOpenBox();
+    void aCommitRefreshesTheMoneyFiguresWithNothingWatched();
 
   private:
     QLineEdit* Box(int which) const { return which == 1 ? form->Text1 : form->Text2; }
@@ -333,13 +338,12 @@ void EditingTest::committingTheTextTheBoxOpenedWithOnlyClosesIt() {
 }
 
 void EditingTest::textTheProgramSetsMayBeLongerThanFiveCharacters() {
-    Open(2);
-    QTest::keyClicks(form->Text2, "5");
     state->moneyLimit = 12345.67f;
     form->CarryOver();
     QCOMPARE(form->Text2->text(), QStringLiteral("12345,67"));
     QCOMPARE(form->Label7->text(), QStringLiteral("12345,67"));
 
+    Open(2);
     QTest::keyClick(form->Text2, Qt::Key_End);
     QTest::keyClicks(form->Text2, "8");
     QCOMPARE(form->Text2->text(), QStringLiteral("12345,67"));
@@ -348,6 +352,44 @@ void EditingTest::textTheProgramSetsMayBeLongerThanFiveCharacters() {
     QVERIFY(form->Text2->isHidden());
     QCOMPARE(state->moneyLimit, 12345.67f);
     QCOMPARE(saves, before);
+}
+
+// The user has just paid and is typing the new balance when the link drops.
+void EditingTest::aLimitTheProgramCarriesOverLeavesTheTypingInAnOpenBox_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<float>("limit");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a top-up typed") << "110" << 110.0f << "110";
+    QTest::newRow("nothing typed") << "" << 5.0f << "5,0";
+}
+
+void EditingTest::aLimitTheProgramCarriesOverLeavesTheTypingInAnOpenBox() {
+    QFETCH(QString, typed);
+    platform->Add(7, "ppp0", 2 * 1048576);
+    form->Timer2_Timer();
+    form->List1->setCurrentRow(1);
+    QCOMPARE(form->Label1->text(), QStringLiteral("ppp0"));
+    Open(2);
+    QTest::keyClicks(form->Text2, typed);
+    platform->Remove(7);
+    form->Timer1_Timer();
+    QCOMPARE(state->moneyLimit, 5.0f);
+    QCOMPARE(form->Text2->text(), typed.isEmpty() ? QStringLiteral("10") : typed);
+    QTest::keyClick(form->Text2, Qt::Key_Return);
+    QTEST(state->moneyLimit, "limit");
+    QTEST(form->Label7->text(), "shown");
+    Open(2);
+    QTEST(form->Text2->text(), "shown");
+}
+
+void EditingTest::aCommitRefreshesTheMoneyFiguresWithNothingWatched() {
+    QVERIFY(form->Timer2->isActive());
+    Open(2);
+    QTest::keyClicks(form->Text2, "20");
+    QTest::keyClick(form->Text2, Qt::Key_Return);
+    QCOMPARE(form->Label10->text(), QStringLiteral("8,0 Мб"));
+    QCOMPARE(form->Label12->text(), QStringLiteral("8,0 Мб"));
+    QCOMPARE(form->Label15->text(), QStringLiteral("20,0 руб"));
 }
 
 }  // namespace kv
