@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/boot_id.h"
 #include "shell/settings_file.h"
 
 namespace kv {
@@ -19,7 +20,6 @@ constexpr std::string_view kHeader = "kvotomer paid 1";
 // Far more than any table's worth of marks; a bigger file was not written by the program.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 constexpr std::size_t kMaxMarks = 256;
-constexpr std::size_t kMaxBootIdSize = 64;
 // Byte totals are whole numbers a double holds exactly.
 constexpr std::uint64_t kMaxWholeBytes = std::uint64_t(1) << 53;
 
@@ -51,21 +51,6 @@ std::optional<double> Bytes(std::string_view text) {
         return std::nullopt;
     }
     return double(*value);
-}
-
-// Empty when the system named no boot: such marks never apply, but unpaid traffic still counts.
-bool PlainBootId(std::string_view id) {
-    if (id.size() > kMaxBootIdSize) {
-        return false;
-    }
-    for (const char c : id) {
-        const bool plain =
-            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
-        if (!plain) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string WholeText(double bytes) {
@@ -116,8 +101,10 @@ PaidRecord ParsePaidRecord(std::string_view text) {
         return {};
     }
     PaidRecord record;
+    // An empty name (the system named no boot) is kept: such marks never apply, but unpaid
+    // traffic still counts.
     const std::vector<std::string_view> boot = Split(lines[1], ' ');
-    if (boot.size() != 2 || boot[0] != "boot" || !PlainBootId(boot[1])) {
+    if (boot.size() != 2 || boot[0] != "boot" || !IsPlainBootId(boot[1])) {
         return {};
     }
     record.bootId = boot[1];
