@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/boot_id.h"
 #include "shell/settings_file.h"
 
 namespace kv {
@@ -19,7 +20,6 @@ constexpr std::string_view kHeader = "kvotomer paid 2";
 // Far more than any table's worth of marks; a bigger file was not written by the program.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 constexpr std::size_t kMaxMarks = 256;
-constexpr std::size_t kMaxBootIdSize = 64;
 // Byte totals are whole numbers a double holds exactly.
 constexpr std::uint64_t kMaxWholeBytes = std::uint64_t(1) << 53;
 
@@ -68,21 +68,6 @@ std::optional<TrafficBook::Totals> TotalsOf(std::string_view sent, std::string_v
         return std::nullopt;
     }
     return TrafficBook::Totals{*s, *r};
-}
-
-// Empty when the system named no boot: such marks never apply, but unpaid traffic still counts.
-bool PlainBootId(std::string_view id) {
-    if (id.size() > kMaxBootIdSize) {
-        return false;
-    }
-    for (const char c : id) {
-        const bool plain =
-            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
-        if (!plain) {
-            return false;
-        }
-    }
-    return true;
 }
 
 template <typename T>
@@ -138,7 +123,7 @@ std::optional<PaidRecord::CountedSession> ParseSession(const Fields& fields) {
 // The lines both formats begin with: header, boot and unpaid traffic.
 bool ParseCommon(const Fields& lines, PaidRecord& record) {
     const Fields boot = Split(lines[1], ' ');
-    if (boot.size() != 2 || boot[0] != "boot" || !PlainBootId(boot[1])) {
+    if (boot.size() != 2 || boot[0] != "boot" || !IsPlainBootId(boot[1])) {
         return false;
     }
     record.bootId = boot[1];
