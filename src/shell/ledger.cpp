@@ -222,8 +222,7 @@ std::int32_t Ledger::ChargedRow() const {
 
 std::int32_t Ledger::ResumeRow(std::int32_t savedRow) const {
     if (!lostBefore_) {
-        return watched_.empty() && savedRow >= 0 && savedRow < meter_.ControllerCount() ? savedRow
-                                                                                        : -1;
+        return savedRow >= 0 && savedRow < meter_.ControllerCount() ? savedRow : -1;
     }
     std::int32_t found = -1;
     for (std::int32_t row = 0; row < meter_.ControllerCount(); ++row) {
