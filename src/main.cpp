@@ -72,9 +72,10 @@ int main(int argc, char* argv[]) {
     form.SetBootId(kv::BootId());
     QObject::connect(&instance, &kv::SingleInstance::ActivationRequested, &form,
                      &kv::Form1::ShowFromAnotherCopy);
-    // Logging off: keep where the windows are, which the per-change saves do not cover.
+    // Logging off: keep what was counted and where the windows are, which the per-change saves
+    // do not cover.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form] { form.WriteSettings(); });
+                     [&form] { form.KeepProgress(); });
     // Asked to end by the system: leave as the exit command does, keeping what the per-change
     // saves do not cover (where the windows are). Installed before loading, so a request that
     // comes meanwhile waits for the event loop instead of killing a half-started copy.
