@@ -2,10 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "accounting/money.h"
 #include "common/number_format.h"
@@ -377,7 +377,8 @@ void Ledger::SettleUnpaid() {
     const double keptOwed = owed_;
     owed_ = charge->owed;
     const Receipt receipt =
-        MakeReceipt(Now(), unpaidCause_, unpaidDescription_, unpaid, used, state_.tariffPerMb);
+        MakeReceipt(Now(), unpaidCause_, unpaidDescription_.empty() ? watched_ : unpaidDescription_,
+                    unpaid, used, state_.tariffPerMb);
     if (!Transact(std::move(next), charge->balance.moneyLimit, charge->balance.text, receipt)) {
         owed_ = keptOwed;
     }
