@@ -13,6 +13,9 @@ KV_TEST_PACKAGES=(
   at-spi2-core python3-pyatspi python3-dbus python3-gi mpv mpv-mpris ffmpeg imagemagick
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian file
+  # NetworkManager itself for the hang-up's tests, with an OpenVPN connection; the tests run it
+  # in network namespaces of their own and leave this machine's network alone.
+  network-manager network-manager-openvpn openvpn
 )
 # ./test.sh windows: the cross compiler, GoogleTest's sources to build with it, Wine to run the
 # result, the Russian locale's sources for Wine's code page 1251; for the whole program NSIS and

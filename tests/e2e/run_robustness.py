@@ -2,7 +2,7 @@
 """Robustness scenarios on the real program: interfaces coming and going fast, hostile
 interface aliases and player titles.
 
-usage: run_robustness.py --binary PATH [--nm-standin PATH] [--out DIR] [--churn-seconds N] [-k NAME]
+usage: run_robustness.py --binary PATH [--out DIR] [--churn-seconds N] [-k NAME]
 Needs root (network namespaces, tun devices). Builds on the e2e suite's session and helpers.
 """
 
@@ -359,7 +359,6 @@ def main():
         return 0
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", required=True)
-    ap.add_argument("--nm-standin")
     ap.add_argument("--out", default=os.path.join(HERE, "out-robustness"))
     ap.add_argument("--churn-seconds", type=int, default=60)
     ap.add_argument("-k", dest="only")
@@ -376,7 +375,7 @@ def main():
     try:
         S.start_desktop()
         S.start_network()
-        S.start_system_bus(ARGS.nm_standin)
+        S.start_system_bus()
         import a11y
         A11Y = e2e.A11Y = a11y
         loader = unittest.TestLoader()
