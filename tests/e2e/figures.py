@@ -71,3 +71,16 @@ def expected_figures(tx, rx, limit=10.0, tariff=2.5):
     left = f32(limit / tariff - used)
     money = f32((limit / tariff - used) * tariff)
     return used, left, money
+
+
+def charged_limit(limit, tariff, used, owed=0.0):
+    """The limit after a charge the program makes by itself (a dropped link, a session that
+    ended while it was closed): the cost and what was owed, taken off in whole kopecks
+    (round half to even, as the C library rounds). Returns the text the labels show."""
+    cost = f32(used) * f32(tariff) + owed
+    return pattern(f32(limit) - round(cost * 100) / 100, "###0.0#")
+
+
+def general(text):
+    """A limit as data.dat and payments.csv write it: no fraction that is only zeros."""
+    return text.rstrip("0").rstrip(",") if "," in text else text

@@ -6,6 +6,8 @@ Needs root (network namespaces, tun devices).
 """
 
 import argparse
+import csv
+import datetime
 import os
 import re
 import shutil
@@ -19,7 +21,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import session as sess  # noqa: E402
 import nm_vpn  # noqa: E402
 from session import run, wait_for, PY, HERE  # noqa: E402
-from figures import f32, pattern, bytes_text, mb_text, expected_figures  # noqa: E402
+from figures import (f32, pattern, bytes_text, mb_text, expected_figures,  # noqa: E402
+                     charged_limit, general)
 
 ARGS = None
 S = None          # the session shared by every scenario
@@ -180,13 +183,15 @@ def list_rows(prog):
     return rows
 
 
-def veth_row(prog):
+def veth_row(prog, dev=None):
+    dev = dev or S.veth_near
+
     def find():
         for i, r in enumerate(list_rows(prog)):
-            if S.veth_near in r.name:
+            if dev in r.name:
                 return (i, r)
         return None
-    return wait_for(find, 10, what="the veth row in the list")
+    return wait_for(find, 10, what="the %s row in the list" % dev)
 
 
 def shown_counters(prog):
@@ -788,6 +793,144 @@ class T09Screenshots(Base):
             size = run(["identify", "-format", "%wx%h", out]).stdout
             self.assertEqual(size, "%dx%d" % (w, h))
         prog.exit()
+
+
+# ---- the money journal and the receipts ----
+LIMIT_DESC = "Лимит денег, руб.; нажмите, чтобы изменить"
+RECEIPT_HEADER = ["Дата и время", "Причина", "Интерфейс", "Отправлено (байт)", "Принято (байт)",
+                  "Мегабайт", "Тариф (руб/Мб)", "Лимит до (руб)", "Лимит после (руб)"]
+# The journal's pace while counting (5 s), one tick and slack for a loaded machine.
+JOURNAL_CATCH_UP = 8
+FRAME = 1000 + 42  # a datagram of 1000 bytes on the veth
+
+
+def number(text):
+    return f32(float(text.replace(",", ".")))
+
+
+def money_text(tx, rx, limit=10.0):
+    return pattern(expected_figures(tx, rx, limit)[2], "###0.0# руб")
+
+
+class T11SessionsEndedWithoutTheProgram(Base):
+    """The charged session outlives the program: it goes on at the next start while its link
+    is up, and is charged once if the link went meanwhile; payments.csv keeps every change."""
+
+    def setUp(self):
+        self.since = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        # A link of its own, so that deleting it leaves the session's veth to the others.
+        self.link = sess.Network(S.tag, subnet="10.213.79", pair_prefix="kvp")
+        self.link.add_veth()
+
+    def tearDown(self):
+        Base.tearDown(self)
+        self.link.remove_veth()
+
+    def watch(self, name):
+        """The program on a fresh folder, charging the link as a person chooses it."""
+        prog = Program(fresh_dir(name))
+        _, row = veth_row(prog, self.link.veth_near)
+        click(*row.center())
+        prog.wait_value("Интерфейс", row.name)
+        return prog, row.name
+
+    def counted(self, prog, datagrams, paid=(0, 0)):
+        """The kernel's counters once settled after the datagrams, when the readouts show them
+        less what was paid up to `paid`."""
+        if datagrams:
+            self.link.send_udp(datagrams, 1000)
+        tx, rx = self.link.stable_counters()
+        prog.wait_value("Отправлено", "Отправлено: " + bytes_text(tx - paid[0]))
+        prog.wait_value("Принято", "Принято: " + bytes_text(rx - paid[1]))
+        return tx, rx
+
+    def receipts(self, prog, *expected):
+        """payments.csv read as a spreadsheet would: the header and just the expected lines,
+        each (cause, interface, sent, received, megabytes, limit before, limit after)."""
+        path = os.path.join(prog.data_dir, "payments.csv")
+        with open(path, "rb") as f:
+            raw = f.read()
+        self.assertTrue(raw.startswith(b"\xef\xbb\xbf"))
+        self.assertEqual(raw.count(b"\n"), raw.count(b"\r\n"))
+        with open(path, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.reader(f, delimiter=";"))
+        self.assertEqual(rows[0], RECEIPT_HEADER)
+        self.assertEqual(len(rows) - 1, len(expected), rows)
+        now = datetime.datetime.now(datetime.timezone.utc)
+        for row, (cause, name, tx, rx, used, before, after) in zip(rows[1:], expected):
+            # a time without its offset from UTC cannot be compared: TypeError
+            self.assertTrue(self.since <= datetime.datetime.fromisoformat(row[0]) <= now, row)
+            self.assertEqual(row[1:], [cause, name, str(tx), str(rx), pattern(used, "0.0#####"),
+                                       "2,5", general(before), general(after)])
+
+    def ended_while_closed(self, stop):
+        prog, name = self.watch("ended-" + stop)
+        tx, rx = self.counted(prog, 300)
+        self.assertEqual(rx, 300 * FRAME)
+        used = expected_figures(tx, rx)[0]
+        if stop == "SIGKILL":
+            time.sleep(JOURNAL_CATCH_UP)
+            prog.kill()
+        else:
+            prog.exit()
+        self.link.remove_veth()
+        limit = charged_limit(10, 2.5, used)
+        # The first start charges the session and shows what is left, the second charges
+        # nothing more.
+        for start, shown in enumerate((limit, general(limit))):
+            again = Program(prog.data_dir)
+            again.wait_value(LIMIT_DESC, shown)
+            if start == 0:
+                again.wait_value("Осталось денег", money_text(0, 0, number(limit)))
+            again.exit()
+            self.assertEqual(again.data().split(b"\r\n")[0].decode(), general(limit))
+            self.receipts(again, ("сеанс завершён без программы", name, tx, rx, used, "10", limit))
+
+    def test_ended_after_exit(self):
+        self.ended_while_closed("Выход")
+
+    def test_ended_after_kill(self):
+        self.ended_while_closed("SIGKILL")
+
+    def test_session_goes_on_while_its_link_stays_up(self):
+        prog, name = self.watch("goes-on")
+        tx, rx = self.counted(prog, 300)
+        prog.wait_value("Осталось денег", money_text(tx, rx))
+        prog.exit()
+        # What arrives while the program is closed belongs to the same session.
+        for while_closed in (200, 0):
+            self.link.send_udp(while_closed, 1000)
+            rx += while_closed * FRAME
+            again = Program(prog.data_dir)
+            again.wait_value("Интерфейс", name)
+            tx, counted_rx = self.counted(again, 0)
+            self.assertEqual(counted_rx, rx)
+            again.wait_value("Осталось денег", money_text(tx, rx))
+            self.assertEqual(again.value(LIMIT_DESC), "10")
+            again.exit()
+            self.assertEqual(again.data().split(b"\r\n")[0], b"10")
+            self.assertFalse(os.path.exists(os.path.join(prog.data_dir, "payments.csv")))
+
+    def test_receipts_of_the_button_and_of_a_dropped_link(self):
+        prog, name = self.watch("receipts")
+        paid = self.counted(prog, 300)
+        used1 = expected_figures(*paid)[0]
+        prog.wait_value("Осталось денег", money_text(*paid))
+        after1 = pattern(expected_figures(*paid)[2], "###0.0#")
+        prog.press_button("Отключить инет")
+        prog.wait_value(LIMIT_DESC, after1)
+        tx, rx = self.counted(prog, 500, paid)
+        used2 = expected_figures(tx - paid[0], rx - paid[1])[0]
+        prog.wait_value("Осталось денег", money_text(tx - paid[0], rx - paid[1], number(after1)))
+        self.link.remove_veth()
+        after2 = charged_limit(number(after1), 2.5, used2)
+        prog.wait_value(LIMIT_DESC, after2)
+        prog.wait_value("Осталось денег", money_text(0, 0, number(after2)))
+        prog.exit()
+        self.assertEqual(prog.data().split(b"\r\n")[0].decode(), general(after2))
+        self.receipts(prog, ("кнопка", name, paid[0], paid[1], used1, "10", after1),
+                      ("соединение разорвано", name, tx - paid[0], rx - paid[1], used2, after1,
+                       after2))
 
 
 def main():

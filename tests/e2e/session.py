@@ -46,14 +46,15 @@ def mounted(path):
 
 
 class Network:
-    """Two network namespaces joined by a veth pair, IPv6 off: the near end's counters move
-    only by what the far end sends."""
+    """Two network namespaces joined by a veth pair, IPv6 off and no ARP: the near end's
+    counters move only by what the far end sends and the replies to it."""
 
-    def __init__(self, tag, prefix="kv", subnet="10.213.77"):
+    def __init__(self, tag, prefix="kv", subnet="10.213.77", pair_prefix=None):
         self.ns_near = prefix + "near" + tag
         self.ns_far = prefix + "far" + tag
-        self.veth_near = prefix + "n" + tag
-        self.veth_far = prefix + "f" + tag
+        # Another pair prefix: a second link between the same two namespaces.
+        self.veth_near = (pair_prefix or prefix) + "n" + tag
+        self.veth_far = (pair_prefix or prefix) + "f" + tag
         self.near_ip = subnet + ".1"
         self.far_ip = subnet + ".2"
         self.netns_made = []
@@ -73,6 +74,9 @@ class Network:
             self.ns(ns, "sysctl", "-q", "-w", "net.ipv6.conf.all.disable_ipv6=1",
                     "net.ipv6.conf.default.disable_ipv6=1")
             self.ns(ns, "ip", "link", "set", "lo", "up")
+        self.add_veth()
+
+    def add_veth(self):
         run(["ip", "link", "add", self.veth_near, "netns", self.ns_near, "type", "veth",
              "peer", "name", self.veth_far, "netns", self.ns_far])
         for ns, dev in ((self.ns_near, self.veth_near), (self.ns_far, self.veth_far)):
@@ -81,6 +85,17 @@ class Network:
         self.ns(self.ns_far, "ip", "addr", "add", self.far_ip + "/30", "dev", self.veth_far)
         self.ns(self.ns_near, "ip", "link", "set", self.veth_near, "up")
         self.ns(self.ns_far, "ip", "link", "set", self.veth_far, "up")
+        # Fixed neighbours: an ARP probe comes seconds after the counters seemed settled.
+        for ns, dev, peer_ns, peer, peer_ip in (
+                (self.ns_near, self.veth_near, self.ns_far, self.veth_far, self.far_ip),
+                (self.ns_far, self.veth_far, self.ns_near, self.veth_near, self.near_ip)):
+            mac = self.ns(peer_ns, "cat", "/sys/class/net/%s/address" % peer).stdout.strip()
+            self.ns(ns, "ip", "neigh", "replace", peer_ip, "lladdr", mac, "dev", dev,
+                    "nud", "permanent")
+
+    def remove_veth(self):
+        """The link goes away: deleting one end deletes both."""
+        self.ns(self.ns_near, "ip", "link", "del", self.veth_near, check=False)
 
     def counters(self, dev=None, ns=None):
         dev = dev or self.veth_near
