@@ -812,7 +812,7 @@ def money_text(tx, rx, limit=10.0):
     return pattern(expected_figures(tx, rx, limit)[2], "###0.0# руб")
 
 
-class T11SessionsEndedWithoutTheProgram(Base):
+class T12SessionsEndedWithoutTheProgram(Base):
     """The charged session outlives the program: it goes on at the next start while its link
     is up, and is charged once if the link went meanwhile; payments.csv keeps every change."""
 
