@@ -1,11 +1,11 @@
 #include "shell/ledger.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "accounting/money.h"
 #include "common/number_format.h"
@@ -22,21 +22,6 @@ std::string PathText(const QString& path) {
     return QDir::toNativeSeparators(path).toStdString();
 }
 
-// The receipt file's last line, to tell whether an interrupted change already appended its own.
-std::string LastLine(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    constexpr qint64 kTail = 4096;
-    file.seek(std::max<qint64>(0, file.size() - kTail));
-    QByteArray tail = file.readAll();
-    while (tail.endsWith('\n') || tail.endsWith('\r')) {
-        tail.chop(1);
-    }
-    return tail.mid(tail.lastIndexOf('\n') + 1).toStdString();
-}
-
 Receipt MakeReceipt(QDateTime when, Receipt::Cause cause, std::string description,
                     const TrafficBook::Totals& totals, float megabytes, float tariffPerMb) {
     Receipt receipt;
@@ -48,13 +33,6 @@ Receipt MakeReceipt(QDateTime when, Receipt::Cause cause, std::string descriptio
     receipt.megabytes = megabytes;
     receipt.tariffPerMb = tariffPerMb;
     return receipt;
-}
-
-std::string WithoutLineEnd(std::string line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.pop_back();
-    }
-    return line;
 }
 
 }  // namespace
@@ -93,7 +71,10 @@ bool Ledger::Load(const QString& settingsPath, bool mayWrite) {
         return true;
     }
     const PaidRecord& record = loaded.record;
-    CompleteInterruptedChange(record);
+    if (MayWrite()) {
+        // Without a readable data.dat the limit is a default, not the one the change started from.
+        CompleteInterruptedChange(record);
+    }
     owed_ = record.owed;
     watched_ = record.watched;
     book_.AddUnpaid(record.unpaid);
@@ -143,12 +124,11 @@ void Ledger::CompleteInterruptedChange(const PaidRecord& record) {
 
 void Ledger::Started() {
     starting_ = false;
-    if (settingsOwed_) {
-        settingsOwed_ = false;
-        if (!pendingReceipt_.empty() && LastLine(receiptsPath_) != pendingReceipt_) {
+    if (std::exchange(settingsOwed_, false) && MayWrite()) {
+        if (!pendingReceipt_.empty() && !EndsWithReceipt(receiptsPath_, pendingReceipt_)) {
             AppendReceipt(pendingReceipt_);
         }
-        if (MayWrite() && shell_.saveSettings) {
+        if (shell_.saveSettings) {
             shell_.saveSettings();
         }
         if (shell_.limitChanged) {
@@ -326,7 +306,7 @@ bool Ledger::Transact(TrafficBook next, float after, const std::string& text,
         if (receipt) {
             receipt->limitBefore = before;
             receipt->limitAfter = after;
-            pendingReceipt_ = WithoutLineEnd(ReceiptLine(*receipt));
+            pendingReceipt_ = ReceiptLine(*receipt);
         }
     }
     if (!SaveJournal(next)) {

@@ -137,9 +137,6 @@ bool AppendReceiptLine(const QString& path, std::string_view line) {
     std::string text =
         old.isEmpty() ? std::string(kByteOrderMark) + ReceiptHeader() : std::string(Closing(old));
     text += line;
-    if (!line.empty() && line.back() != '\n') {
-        text += kLineEnd;
-    }
     // One write, so that a crash can only cut this line short at its end.
     const auto length = qint64(text.size());
     if (file.write(text.data(), length) != length) {
@@ -151,6 +148,16 @@ bool AppendReceiptLine(const QString& path, std::string_view line) {
 
 bool AppendReceipt(const QString& path, const Receipt& receipt) {
     return AppendReceiptLine(path, ReceiptLine(receipt));
+}
+
+bool EndsWithReceipt(const QString& path, std::string_view line) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < qint64(line.size())) {
+        return false;
+    }
+    file.seek(file.size() - qint64(line.size()));
+    return file.read(qint64(line.size())) ==
+           QByteArray::fromRawData(line.data(), qsizetype(line.size()));
 }
 
 }  // namespace kv

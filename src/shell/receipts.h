@@ -37,7 +37,9 @@ std::string ReceiptLine(const Receipt& receipt);  // one line, with the line end
 // ended first, so records never merge. The line is on the disk before true is returned. False on
 // any failure, with nothing of this line left in the file.
 bool AppendReceipt(const QString& path, const Receipt& receipt);
-// The same for a line ReceiptLine made earlier, its line end added when it has none.
+// The same for a line ReceiptLine made earlier.
 bool AppendReceiptLine(const QString& path, std::string_view line);
+// Whether the file's last record is this line: an interrupted change may have appended it.
+bool EndsWithReceipt(const QString& path, std::string_view line);
 
 }  // namespace kv

@@ -251,6 +251,31 @@ TEST_F(LedgerTest, AnInterruptedCarryOverIsCompletedWithItsReceiptOnce) {
     EXPECT_TRUE(file.readAll().startsWith("6,25\r\n"));
 }
 
+// A run that could not read data.dat works from the defaults, which say nothing of the limit the
+// interrupted change started from; it completes nothing and appends nothing.
+TEST_F(LedgerTest, ARunThatMayNotWriteCompletesNoInterruptedChange) {
+    Start(1);
+    Use(2, 1.5);
+    Tick();
+    settingsFail = true;
+    ledger->CarryOver();
+    Kill();
+    QFile::remove(Path("payments.csv"));
+    state = std::make_unique<ProgramState>();
+    state->moneyLimit = 10;
+    state->tariffPerMb = 2.5f;
+    ledger = std::make_unique<Ledger>(*state, platform);
+    ledger->SetBootId("boot-a");
+    ASSERT_TRUE(ledger->Load(Path("data.dat"), false));
+    ledger->Started();
+    EXPECT_EQ(state->moneyLimit, 10);
+    EXPECT_EQ(ReceiptLines(), 0);
+    Kill();
+    settingsFail = false;
+    Start();
+    EXPECT_EQ(state->moneyLimit, 6.25f) << "a later run that may write completes it";
+}
+
 TEST_F(LedgerTest, TheUsersOwnLimitInDataDatWinsOverAnOlderChange) {
     Start(1);
     Use(2, 1.5);

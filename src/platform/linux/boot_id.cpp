@@ -1,9 +1,8 @@
 #include "platform/linux/boot_id.h"
 
-#include <charconv>
-#include <cstdint>
-#include <fstream>
-#include <string_view>
+#include <QByteArray>
+#include <QFile>
+#include <QList>
 
 #include "platform/boot_id.h"
 
@@ -11,48 +10,33 @@ namespace kv {
 
 namespace {
 
-// A boot_id is a UUID; a file this long was not written by the kernel.
-constexpr std::size_t kMaxBootIdFileSize = 4096;
-constexpr std::string_view kSpaces = " \t\n\r\v\f";
-
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kSpaces);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kSpaces) - first + 1);
+QString Under(const std::filesystem::path& root, const char* file) {
+    return QString::fromStdString((root / file).string());
 }
 
-std::string KernelBootId(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string text(kMaxBootIdFileSize, '\0');
-    in.read(text.data(), std::streamsize(text.size()));
-    const auto size = std::size_t(in.gcount());
-    if (size == text.size()) {
-        return {};
-    }
-    const std::string_view id = Trimmed(std::string_view(text).substr(0, size));
-    return IsPlainBootId(id) ? std::string(id) : std::string();
+std::string KernelBootId(const QString& path) {
+    QFile file(path);
+    // A boot_id is a UUID: a file this long was not written by the kernel.
+    constexpr qint64 kMaxFileSize = 4096;
+    const QByteArray bytes =
+        file.open(QIODevice::ReadOnly) ? file.read(kMaxFileSize + 1) : QByteArray();
+    const std::string id = bytes.trimmed().toStdString();
+    return bytes.size() <= kMaxFileSize && IsPlainBootId(id) ? id : std::string();
 }
 
 // The "btime" line: the clock at boot in seconds, as the kernel reckons it now.
-std::string BootTime(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        constexpr std::string_view kKey = "btime";
-        const std::string_view text = line;
-        if (!text.starts_with(kKey) || text.size() == kKey.size() ||
-            kSpaces.find(text[kKey.size()]) == std::string_view::npos) {
-            continue;
+std::string BootTime(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 1 && fields[0] == "btime") {
+            bool ok = false;
+            const qulonglong seconds = fields.size() == 2 ? fields[1].toULongLong(&ok) : 0;
+            return ok ? "btime-" + std::to_string(seconds) : std::string();
         }
-        const std::string_view value = Trimmed(text.substr(kKey.size()));
-        std::uint64_t seconds = 0;
-        const auto [end, error] =
-            std::from_chars(value.data(), value.data() + value.size(), seconds);
-        if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
-            return {};
-        }
-        return "btime-" + std::to_string(seconds);
     }
     return {};
 }
@@ -62,8 +46,8 @@ std::string BootTime(const std::filesystem::path& file) {
 // The kernel's random boot_id names the boot; when it cannot be read, the boot time still tells
 // a restart apart, though setting the clock moves it.
 std::string BootIdUnder(const std::filesystem::path& root) {
-    std::string id = KernelBootId(root / "proc/sys/kernel/random/boot_id");
-    return id.empty() ? BootTime(root / "proc/stat") : id;
+    std::string id = KernelBootId(Under(root, "proc/sys/kernel/random/boot_id"));
+    return id.empty() ? BootTime(Under(root, "proc/stat")) : id;
 }
 
 std::string BootId() {

@@ -122,7 +122,6 @@ class Form1 : public QWidget {
 
     const TrafMeter& Meter() const { return ledger_.Meter(); }
     const TrafficBook& Book() const { return ledger_.Book(); }
-    Ledger& Money() { return ledger_; }
     std::int32_t AdapterCount() const { return adapterCount; }
     Form3* Indicator() const { return indicator_.get(); }
     Form2* About() const { return about_.get(); }
