@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     MeasuredSeconds(main, *indicator, platform, warmUp, seconds, paint);
 
-    std::printf("seconds %ld paint %d getIfTableCalls %d received \"%s\" ticker \"%s\"\n", seconds,
-                int(paint), platform.getIfTableCalls, qPrintable(main.Label3->text()),
+    std::printf("seconds %ld paint %d tableReads %d received \"%s\" ticker \"%s\"\n", seconds,
+                int(paint), platform.tableReads, qPrintable(main.Label3->text()),
                 qPrintable(indicator->Text1->text().left(20)));
     main.Timer1->stop();
     return 0;

@@ -8,16 +8,17 @@ namespace kv {
 
 namespace {
 
-// Past this, a lower reading is no wrap: no link moves 2 GiB in one step of the timers, but a
-// driver that resets its statistics without recreating the interface does step back.
+// Past this, a lower reading of a 32-bit counter is no wrap: no link moves 2 GiB in one step of
+// the timers, but a driver that resets its statistics without recreating the interface does
+// step back. A 64-bit counter never wraps, so any lower reading is such a reset.
 constexpr std::uint32_t kLargestWrapStep = 0x80000000u;
 
-double Advance(std::uint32_t previous, std::uint32_t now) {
+double Advance(std::uint64_t previous, std::uint64_t now, int counterBits) {
     if (now >= previous) {
         return double(now - previous);
     }
-    const std::uint32_t wrapped = now - previous;  // modulo 2^32
-    return wrapped < kLargestWrapStep ? double(wrapped) : double(now);
+    const auto wrapped = std::uint32_t(now - previous);  // modulo 2^32
+    return counterBits <= 32 && wrapped < kLargestWrapStep ? double(wrapped) : double(now);
 }
 
 std::string_view NamePart(std::string_view description) {
@@ -36,8 +37,8 @@ void TrafficBook::Observe(const TrafMeter& meter) {
     for (std::int32_t row = 0; row < rows; ++row) {
         const std::uint32_t index = meter.InterfaceIndex(row);
         const std::string& description = meter.ControllerNames(row);
-        const auto sent = std::uint32_t(meter.BytesSent(row));
-        const auto received = std::uint32_t(meter.BytesReceived(row));
+        const std::uint64_t sent = meter.SentCounter(row);
+        const std::uint64_t received = meter.ReceivedCounter(row);
         auto [it, added] = entries_.try_emplace(index);
         Entry& e = it->second;
         if (e.seen == generation_) {
@@ -62,8 +63,8 @@ void TrafficBook::Observe(const TrafMeter& meter) {
         if (added) {
             e.totals = {double(sent), double(received)};
         } else {
-            e.totals.sent += Advance(e.lastSent, sent);
-            e.totals.received += Advance(e.lastReceived, received);
+            e.totals.sent += Advance(e.lastSent, sent, meter.CounterBits());
+            e.totals.received += Advance(e.lastReceived, received, meter.CounterBits());
         }
         e.description = description;
         e.lastSent = sent;
@@ -210,6 +211,12 @@ std::vector<TrafficBook::PaidMark> TrafficBook::PaidMarks() const {
     std::sort(marks.begin(), marks.end(),
               [](const PaidMark& a, const PaidMark& b) { return a.index < b.index; });
     return marks;
+}
+
+std::uint64_t WidenedReading(std::uint64_t low32, std::uint64_t now) {
+    constexpr std::uint64_t kWrap = std::uint64_t(1) << 32;
+    const std::uint64_t placed = now / kWrap * kWrap + low32 % kWrap;
+    return placed > now && now >= kWrap ? placed - kWrap : placed;
 }
 
 float UsedMb(const TrafficBook::Totals& totals) {

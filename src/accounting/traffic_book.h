@@ -26,8 +26,8 @@ class TrafficBook {
     struct PaidMark {
         std::uint32_t index = 0;
         std::string description;
-        std::uint32_t sent = 0;
-        std::uint32_t received = 0;
+        std::uint64_t sent = 0;
+        std::uint64_t received = 0;
         bool operator==(const PaidMark&) const = default;
     };
 
@@ -37,14 +37,14 @@ class TrafficBook {
         std::uint32_t index = 0;
         std::string description;
         Totals totals;
-        std::uint32_t sent = 0;
-        std::uint32_t received = 0;
+        std::uint64_t sent = 0;
+        std::uint64_t received = 0;
         bool operator==(const Session&) const = default;
     };
 
-    // Reads every row's counters. A counter below the previous reading of the same interface
-    // wrapped at 2^32 when that implies less than 2^31 bytes in one step, and otherwise restarted
-    // from zero; an interface not seen before starts from its counter. The charged interface
+    // Reads every row's counters. A counter below the previous reading of the same interface was
+    // restarted from zero, unless it is one of 32 bits that wrapped: that is a step of less than
+    // 2^31 bytes. An interface not seen before starts from its counter. The charged interface
     // leaving the table is charged no more: its totals become unpaid.
     void Observe(const TrafMeter& meter);
 
@@ -89,8 +89,8 @@ class TrafficBook {
   private:
     struct Entry {
         std::string description;
-        std::uint32_t lastSent = 0;
-        std::uint32_t lastReceived = 0;
+        std::uint64_t lastSent = 0;
+        std::uint64_t lastReceived = 0;
         Totals totals;
         Totals atLastTick;
         bool ticked = false;
@@ -111,6 +111,10 @@ class TrafficBook {
 // Whether `now` names the interface that `before` named under the same number: the same text, or
 // the same name with another alias ("eth0" and "eth0 (uplink)").
 bool SameInterfaceName(const std::string& before, const std::string& now);
+
+// A reading of which a record kept only the low 32 bits, placed as the latest value with those
+// bits not above the counter now: at most 4 GiB before it, as a 32-bit count would have taken it.
+std::uint64_t WidenedReading(std::uint64_t low32, std::uint64_t now);
 
 // Megabytes of a total as the readouts count them: each direction in 32 bits, then their sum.
 float UsedMb(const TrafficBook::Totals& totals);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -7,6 +8,32 @@
 #include <vector>
 
 namespace kv {
+
+// One interface as the system lists it.
+struct InterfaceRow {
+    std::uint32_t index = 0;
+    // UTF-8, at most kMaxDescriptionBytes.
+    std::string description;
+    // The byte counters at the width the system keeps them (InterfaceTable::counterBits).
+    std::uint64_t received = 0;
+    std::uint64_t sent = 0;
+    // Nominal bits per second; all bits set when the link is faster than this can say.
+    std::uint32_t speed = 0;
+    std::array<std::uint8_t, 8> address{};
+    std::uint8_t addressLength = 0;  // 0: none
+};
+
+struct InterfaceTable {
+    std::vector<InterfaceRow> rows;
+    // 32 where the counters wrap at 4 GiB (Windows' GetIfTable), 64 where they never do (Linux).
+    int counterBits = 32;
+};
+
+// The room Windows gives a description; every backend cuts to it, between letters, so that a
+// name reads the same everywhere.
+inline constexpr std::size_t kMaxDescriptionBytes = 256;
+
+enum class TableRead { kRead, kNotSupported, kFailed };
 
 // One active dial-up link as a backend listed it. The token means something only to the backend
 // that issued it, and only until its next listing.
@@ -25,10 +52,10 @@ class Platform {
   public:
     virtual ~Platform() = default;
 
-    // iphlpapi. With no buffer: returns 122 and the size needed (50 when unsupported). With a
-    // buffer: fills the MIB_IFTABLE layout of iftable_layout.h and returns 0, or 122 with the new
-    // size when the buffer is too small.
-    virtual std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) = 0;
+    // The whole table, into storage of an earlier read so that a refresh need not allocate.
+    // kNotSupported: the system has no such table; kFailed: this read went wrong. After either,
+    // `table` holds nothing of use.
+    virtual TableRead ReadInterfaceTable(InterfaceTable& table) = 0;
 
     // The active paid links; `error` is 0, or the system's error number and no links.
     virtual std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) = 0;

@@ -70,7 +70,7 @@ bool Ledger::Load(const QString& settingsPath, bool mayWrite) {
                  "файл сохранён рядом с именем paid.dat.damaged.");
         return true;
     }
-    const PaidRecord& record = loaded.record;
+    const PaidRecord record = Widened(loaded.record);
     if (MayWrite()) {
         // Without a readable data.dat the limit is a default, not the one the change started from.
         CompleteInterruptedChange(record);
@@ -106,6 +106,26 @@ bool Ledger::Load(const QString& settingsPath, bool mayWrite) {
         written_->session->savedAt = 0;
     }
     return true;
+}
+
+PaidRecord Ledger::Widened(PaidRecord record) const {
+    if (!record.lowReadings) {
+        return record;
+    }
+    const auto widen = [this](std::uint32_t index, std::uint64_t& sent, std::uint64_t& received) {
+        if (const std::int32_t row = RowOf(index); row >= 0) {
+            sent = WidenedReading(sent, meter_.SentCounter(row));
+            received = WidenedReading(received, meter_.ReceivedCounter(row));
+        }
+    };
+    for (TrafficBook::PaidMark& mark : record.marks) {
+        widen(mark.index, mark.sent, mark.received);
+    }
+    if (record.session) {
+        TrafficBook::Session& session = record.session->session;
+        widen(session.index, session.sent, session.received);
+    }
+    return record;
 }
 
 void Ledger::CompleteInterruptedChange(const PaidRecord& record) {

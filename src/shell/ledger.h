@@ -108,6 +108,8 @@ class Ledger {
                   std::optional<Receipt> receipt, bool figuresRestart = false);
     void SettleUnpaid();
     void AppendReceipt(const std::string& line);
+    // The readings of an earlier journal format at the width of the counters now.
+    PaidRecord Widened(PaidRecord record) const;
     void CompleteInterruptedChange(const PaidRecord& record);
     void Tell(Trouble trouble, const std::string& text);
     QDateTime Now() const { return now_ ? now_() : QDateTime::currentDateTime(); }

@@ -16,7 +16,8 @@ namespace kv {
 namespace {
 
 constexpr std::string_view kFirstHeader = "kvotomer paid 1";
-constexpr std::string_view kHeader = "kvotomer paid 2";
+constexpr std::string_view kSecondHeader = "kvotomer paid 2";
+constexpr std::string_view kHeader = "kvotomer paid 3";
 // Far more than any table's worth of marks; a bigger file was not written by the program.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 constexpr std::size_t kMaxMarks = 256;
@@ -91,27 +92,36 @@ std::string Decoded(std::string_view text) {
         .toStdString();
 }
 
-std::optional<TrafficBook::PaidMark> ParseMark(const Fields& fields) {
+// A counter reading at the width the format keeps.
+std::optional<std::uint64_t> Reading(std::string_view text, bool low32) {
+    if (low32) {
+        const auto value = Number<std::uint32_t>(text);
+        return value ? std::optional<std::uint64_t>(*value) : std::nullopt;
+    }
+    return Number<std::uint64_t>(text);
+}
+
+std::optional<TrafficBook::PaidMark> ParseMark(const Fields& fields, bool low32) {
     if (fields.size() != 5 || fields[0] != "mark") {
         return std::nullopt;
     }
     const auto index = Number<std::uint32_t>(fields[1]);
-    const auto sent = Number<std::uint32_t>(fields[2]);
-    const auto received = Number<std::uint32_t>(fields[3]);
+    const auto sent = Reading(fields[2], low32);
+    const auto received = Reading(fields[3], low32);
     if (!index || !sent || !received) {
         return std::nullopt;
     }
     return TrafficBook::PaidMark{*index, Decoded(fields[4]), *sent, *received};
 }
 
-std::optional<PaidRecord::CountedSession> ParseSession(const Fields& fields) {
+std::optional<PaidRecord::CountedSession> ParseSession(const Fields& fields, bool low32) {
     if (fields.size() != 8 || fields[0] != "session") {
         return std::nullopt;
     }
     const auto index = Number<std::uint32_t>(fields[1]);
     const std::optional<TrafficBook::Totals> totals = TotalsOf(fields[2], fields[3]);
-    const auto sent = Number<std::uint32_t>(fields[4]);
-    const auto received = Number<std::uint32_t>(fields[5]);
+    const auto sent = Reading(fields[4], low32);
+    const auto received = Reading(fields[5], low32);
     const auto savedAt = Number<std::int64_t>(fields[6]);
     if (!index || !totals || !sent || !received || !savedAt) {
         return std::nullopt;
@@ -142,7 +152,8 @@ bool ParseMarks(const Fields& lines, std::size_t from, PaidRecord& record) {
         return false;
     }
     for (std::size_t i = from; i < lines.size(); ++i) {
-        std::optional<TrafficBook::PaidMark> mark = ParseMark(Split(lines[i], ' '));
+        std::optional<TrafficBook::PaidMark> mark =
+            ParseMark(Split(lines[i], ' '), record.lowReadings);
         if (!mark) {
             return false;
         }
@@ -233,13 +244,15 @@ std::optional<PaidRecord> ParsePaidRecord(std::string_view text) {
         return std::nullopt;
     }
     PaidRecord record;
+    record.lowReadings = lines[0] != kHeader;
     if (lines[0] == kFirstHeader) {
         if (!ParseCommon(lines, record) || !ParseMarks(lines, 3, record)) {
             return std::nullopt;
         }
         return record;
     }
-    if (lines[0] != kHeader || lines.size() < 8 || lines.back() != "end") {
+    if ((lines[0] != kHeader && lines[0] != kSecondHeader) || lines.size() < 8 ||
+        lines.back() != "end") {
         return std::nullopt;
     }
     lines.pop_back();
@@ -248,7 +261,7 @@ std::optional<PaidRecord> ParsePaidRecord(std::string_view text) {
     }
     std::size_t marksFrom = 7;
     if (lines.size() > 7 && lines[7].substr(0, 8) == "session ") {
-        record.session = ParseSession(Split(lines[7], ' '));
+        record.session = ParseSession(Split(lines[7], ' '), record.lowReadings);
         if (!record.session) {
             return std::nullopt;
         }

@@ -42,6 +42,8 @@ struct PaidRecord {
     // The description of the interface the user chose, kept while its link is away.
     std::string watched;
     std::optional<CountedSession> session;
+    // The earlier formats kept only the low 32 bits of each counter reading.
+    bool lowReadings = false;
     bool operator==(const PaidRecord&) const = default;
 };
 
@@ -50,8 +52,8 @@ QString PaidRecordPath(const QString& settingsPath);
 
 // A few short lines; descriptions are percent-encoded so that no name can break a line.
 std::string SerializePaidRecord(const PaidRecord& record);
-// Nothing for a text SerializePaidRecord could not have written, a cut one included; the first
-// format (marks and unpaid traffic only) is read as well.
+// Nothing for a text SerializePaidRecord could not have written, a cut one included; the two
+// earlier formats (the first held marks and unpaid traffic only) are read as well.
 std::optional<PaidRecord> ParsePaidRecord(std::string_view text);
 
 struct LoadedPaidRecord {

@@ -1,80 +1,47 @@
 #include "stats/traf_meter.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <stdexcept>
-
-#include "platform/iftable_layout.h"
-#include "platform/win_errors.h"
 
 namespace kv {
 
-namespace {
-
-// No real table comes near this; a larger answer is a broken source, not a big machine.
-constexpr std::uint32_t kMaxTableSize = iftable::TableSize(1u << 16);
-
-}  // namespace
-
 void TrafMeter::GetIPStats() {
-    std::uint32_t size = 0;
-    const std::uint32_t query = platform_.GetIfTable(nullptr, &size, false);
-    if (query == win::kErrorNotSupported) {
-        // Spelt as users have always seen it; do not correct.
-        static constexpr char kNotSupported[] = "ОС не поодерживает требуемые функции.";
-        if (showBox_) {
-            showBox_(kNotSupported);
-        }
-        return;
+    switch (platform_.ReadInterfaceTable(next_)) {
+        case TableRead::kRead:
+            std::swap(table_, next_);
+            break;
+        case TableRead::kNotSupported:
+            if (showBox_) {
+                // Spelt as users have always seen it; do not correct.
+                showBox_("ОС не поодерживает требуемые функции.");
+            }
+            break;
+        case TableRead::kFailed:
+            break;
     }
-    if (size < iftable::kHeaderSize || size > kMaxTableSize) {
-        return;
-    }
-    buffer_.assign(size, 0);
-    if (platform_.GetIfTable(buffer_.data(), &size, false) != win::kNoError) {
-        return;
-    }
-    size = std::min<std::uint32_t>(size, std::uint32_t(buffer_.size()));
-    const std::uint32_t count = iftable::ReadU32(buffer_.data());
-    if (size < iftable::kHeaderSize || count > (size - iftable::kHeaderSize) / iftable::kRowSize) {
-        return;
-    }
-
-    next_.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t* row = buffer_.data() + iftable::RowOffset(i);
-        Row& out = next_[i];
-        out.received = std::int32_t(iftable::ReadU32(row + iftable::kInOctetsOffset));
-        out.sent = std::int32_t(iftable::ReadU32(row + iftable::kOutOctetsOffset));
-        const std::uint32_t descrLen = iftable::ReadU32(row + iftable::kDescrLenOffset);
-        const auto* descr = reinterpret_cast<const char*>(row + iftable::kDescrOffset);
-        out.description.assign(descr, std::min<std::size_t>(descrLen, iftable::kDescrSize));
-        out.speed = std::int32_t(iftable::ReadU32(row + iftable::kSpeedOffset));
-        out.physAddrLen = std::int32_t(iftable::ReadU32(row + iftable::kPhysAddrLenOffset));
-        std::copy_n(row + iftable::kPhysAddrOffset, iftable::kPhysAddrSize, out.physAddr);
-        out.index = iftable::ReadU32(row + iftable::kIndexOffset);
-    }
-    rows_.swap(next_);
 }
 
-double TrafMeter::UnsignedToDouble(std::int32_t value) {
-    return value < 0 ? (double(value) + 1) + 4294967295.0 : double(value);
-}
-
-const TrafMeter::Row& TrafMeter::At(std::int32_t cController) const {
+const InterfaceRow& TrafMeter::At(std::int32_t cController) const {
     if (cController < 0 || cController >= ControllerCount()) {
         throw std::out_of_range("interface row " + std::to_string(cController) + " of " +
                                 std::to_string(ControllerCount()));
     }
-    return rows_[std::size_t(cController)];
+    return table_.rows[std::size_t(cController)];
 }
 
 double TrafMeter::BytesReceived(std::int32_t cController) const {
-    return UnsignedToDouble(At(cController).received);
+    return double(std::uint32_t(At(cController).received));
 }
 
 double TrafMeter::BytesSent(std::int32_t cController) const {
-    return UnsignedToDouble(At(cController).sent);
+    return double(std::uint32_t(At(cController).sent));
+}
+
+std::uint64_t TrafMeter::ReceivedCounter(std::int32_t cController) const {
+    return At(cController).received;
+}
+
+std::uint64_t TrafMeter::SentCounter(std::int32_t cController) const {
+    return At(cController).sent;
 }
 
 const std::string& TrafMeter::ControllerNames(std::int32_t cController) const {
@@ -82,24 +49,23 @@ const std::string& TrafMeter::ControllerNames(std::int32_t cController) const {
 }
 
 std::string TrafMeter::MaxSpeed(std::int32_t cController) const {
-    return std::to_string(At(cController).speed);
+    return std::to_string(std::int32_t(At(cController).speed));
 }
 
 std::string TrafMeter::MacAddr(std::int32_t cController) const {
-    const Row& row = At(cController);
-    if (row.physAddrLen <= 0) {
+    const InterfaceRow& row = At(cController);
+    if (row.addressLength == 0) {
         return "00-00-00-00-00-00";
     }
-    // Windows never reports more than the field holds; a larger length reads the whole field.
-    const int len = std::min<int>(row.physAddrLen, int(iftable::kPhysAddrSize));
+    // Built without Qt: the Windows tests run this layer where there is no Qt.
+    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    for (int i = 0; i < len; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02X", row.physAddr[i]);
+    for (std::size_t i = 0; i < row.addressLength && i < row.address.size(); ++i) {
         if (i > 0) {
             text += '-';
         }
-        text += hex;
+        text += kDigits[row.address[i] >> 4];
+        text += kDigits[row.address[i] & 15];
     }
     return text;
 }

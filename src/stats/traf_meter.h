@@ -4,7 +4,6 @@
 #include <functional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -23,9 +22,10 @@ class TrafMeter {
     using MessageBoxShower = std::function<void(const std::string& text)>;
     void SetMessageBoxShower(MessageBoxShower show) { showBox_ = std::move(show); }
 
-    std::int32_t ControllerCount() const { return std::int32_t(rows_.size()); }
+    std::int32_t ControllerCount() const { return std::int32_t(table_.rows.size()); }
 
     // Per-row reads; a position outside 0 .. ControllerCount() - 1 throws std::out_of_range.
+    // The readouts' counters: 0 to 4294967295, the low 32 bits of what the system keeps.
     double BytesReceived(std::int32_t cController) const;
     double BytesSent(std::int32_t cController) const;
     const std::string& ControllerNames(std::int32_t cController) const;
@@ -33,26 +33,18 @@ class TrafMeter {
     std::string MacAddr(std::int32_t cController) const;
     // The interface's own number: tells a wrapped counter from a recreated interface.
     std::uint32_t InterfaceIndex(std::int32_t cController) const;
+    // The counters whole, for counting: they wrap at 2^CounterBits().
+    std::uint64_t ReceivedCounter(std::int32_t cController) const;
+    std::uint64_t SentCounter(std::int32_t cController) const;
+    int CounterBits() const { return table_.counterBits; }
 
   private:
-    struct Row {
-        std::int32_t received = 0;
-        std::int32_t sent = 0;
-        std::string description;
-        std::int32_t speed = 0;
-        std::uint8_t physAddr[8] = {};
-        std::int32_t physAddrLen = 0;
-        std::uint32_t index = 0;
-    };
-
-    static double UnsignedToDouble(std::int32_t value);
-    const Row& At(std::int32_t cController) const;
+    const InterfaceRow& At(std::int32_t cController) const;
 
     Platform& platform_;
     MessageBoxShower showBox_;
-    std::vector<Row> rows_;
-    std::vector<Row> next_;
-    std::vector<std::uint8_t> buffer_;
+    InterfaceTable table_;
+    InterfaceTable next_;
 };
 
 }  // namespace kv

@@ -29,34 +29,60 @@ TEST_F(TrafficBookTest, AnInterfaceNewToTheTableStartsFromItsCounters) {
     EXPECT_EQ(t.sent, 1000);
 }
 
-// Each row: the readings after a first one of 4294967000, and the total after each of them.
-TEST_F(TrafficBookTest, ALowerReadingIsAWrapOnlyWhenItImpliesLessThanTwoGibibytes) {
+// Each row: the counters' width, a first reading, the readings after it and the total after each.
+TEST_F(TrafficBookTest, ALowerReadingIsAWrapOnlyOfA32BitCounterAndOnlyUnderTwoGibibytes) {
     struct Case {
         const char* what;
-        std::uint32_t first;
-        std::vector<std::uint32_t> readings;
+        int bits;
+        std::uint64_t first;
+        std::vector<std::uint64_t> readings;
         std::vector<double> totals;
     } cases[] = {
         {"a wrap, then steady counting",
+         32,
          4294967000u,
          {200, 4294967000u, 100, 50000},
          {4294967496.0, 8589934296.0, 8589934692.0, 8589984592.0}},
         {"a wrap of just under 2 GiB in one step",
+         32,
          2147483648u,
          {4294967295u, 2147483646u},
          {4294967295.0, 6442450942.0}},
         {"a driver resetting its statistics restarts from zero",
+         32,
          5000000,
          {4999000, 5000},
          {9999000.0, 10004000.0}},
         {"a step back of exactly 2 GiB is a restart",
+         32,
          2147483648u,
          {0, 10},
          {2147483648.0, 2147483658.0}},
+        {"a 32-bit reset from near the top is taken for a wrap",
+         32,
+         4000000000u,
+         {1000},
+         {4294968296.0}},
+        {"more than 4 GiB before the start counts whole",
+         64,
+         4612518610u,
+         {4612519610u},
+         {4612519610.0}},
+        {"more than 2 GiB between two readings counts whole",
+         64,
+         1000,
+         {4500001000u},
+         {4500001000.0}},
+        {"a 64-bit counter going back from above 2 GiB was reset",
+         64,
+         4000000000u,
+         {1000, 2000},
+         {4000001000.0, 4000002000.0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         platform.interfaces.clear();
+        platform.counterBits = c.bits;
         book = TrafficBook();
         auto& eth = platform.Add(3, "eth0", c.first, 0);
         Read(3);
@@ -64,6 +90,22 @@ TEST_F(TrafficBookTest, ALowerReadingIsAWrapOnlyWhenItImpliesLessThanTwoGibibyte
             eth.inOctets = c.readings[k];
             EXPECT_EQ(Read(3).received, c.totals[k]) << c.readings[k];
         }
+    }
+}
+
+TEST(WidenedReading, IsTheLatestValueWithThoseLowBitsNotAboveTheCounter) {
+    constexpr std::uint64_t k4G = std::uint64_t(1) << 32;
+    const struct {
+        std::uint64_t low, now, widened;
+    } cases[] = {
+        {1000, 1000, 1000},                      // a 32-bit counter: nothing to add
+        {5000, 1000, 5000},                      // above a small counter: it restarted
+        {1000, 3 * k4G + 1500, 3 * k4G + 1000},  // the same lap of 4 GiB
+        {5000, 3 * k4G + 1000, 2 * k4G + 5000},  // the lap before
+        {0xFFFFFFFF, k4G - 1, k4G - 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WidenedReading(c.low, c.now), c.widened) << c.low << " " << c.now;
     }
 }
 

@@ -15,12 +15,10 @@
 
 #include "platform/netns.h"
 #include "platform/utf8_prefix.h"
-#include "platform/win_errors.h"
 
 namespace kv {
 namespace {
 
-using namespace iftable;
 using test::RunProgram;
 
 enum class Fault {
@@ -99,25 +97,16 @@ class ProbedTable : public NetlinkIfTable {
     bool inStats_ = false;
 };
 
-std::vector<std::uint8_t> ReadTable(NetlinkIfTable& table, std::uint32_t* result) {
-    std::uint32_t size = 0;
-    if ((*result = table.GetIfTable(nullptr, &size, false)) != win::kErrorInsufficientBuffer) {
-        return {};
-    }
-    std::vector<std::uint8_t> buffer(size, 0xAA);
-    *result = table.GetIfTable(buffer.data(), &size, false);
-    return buffer;
+InterfaceTable ReadTable(NetlinkIfTable& table, TableRead* result) {
+    InterfaceTable read;
+    *result = table.Read(read);
+    return read;
 }
 
-std::string Descr(const std::uint8_t* row) {
-    return {reinterpret_cast<const char*>(row + kDescrOffset), ReadU32(row + kDescrLenOffset)};
-}
-
-const std::uint8_t* FindRow(const std::vector<std::uint8_t>& table, const std::string& name) {
-    for (std::uint32_t i = 0; i < ReadU32(table.data()); ++i) {
-        const std::string descr = Descr(table.data() + RowOffset(i));
-        if (descr == name || descr.rfind(name + " (", 0) == 0) {
-            return table.data() + RowOffset(i);
+const InterfaceRow* FindRow(const InterfaceTable& table, const std::string& name) {
+    for (const InterfaceRow& row : table.rows) {
+        if (row.description == name || row.description.rfind(name + " (", 0) == 0) {
+            return &row;
         }
     }
     return nullptr;
@@ -129,11 +118,11 @@ std::string Sysfs(const std::string& device, const std::string& file) {
     return text;
 }
 
-std::string Mac(const std::uint8_t* row) {
+std::string Mac(const InterfaceRow& row) {
     std::string text;
-    for (std::uint32_t i = 0; i < ReadU32(row + kPhysAddrLenOffset); ++i) {
+    for (std::size_t i = 0; i < row.addressLength; ++i) {
         char part[4];
-        std::snprintf(part, sizeof part, i ? ":%02x" : "%02x", row[kPhysAddrOffset + i]);
+        std::snprintf(part, sizeof part, i ? ":%02x" : "%02x", row.address[i]);
         text += part;
     }
     return text;
@@ -202,7 +191,7 @@ class IfTableInNamespace : public ::testing::Test {
         ASSERT_TRUE(inside_->ok()) << "cannot enter namespace " << near_;
         // Carrier changes are announced up to a second late; counting dumps needs quiet.
         ProbedTable probe;
-        std::uint32_t result = 0;
+        TableRead result{};
         for (int i = 0; i < 500; ++i, usleep(20'000)) {
             probe.linkDumps = 0;
             ReadTable(probe, &result);
@@ -217,43 +206,40 @@ class IfTableInNamespace : public ::testing::Test {
     std::unique_ptr<test::Inside> inside_;
 };
 
-TEST_F(IfTableInNamespace, EachInterfaceHasOneRowWithItsNameAliasAddressAndKind) {
+TEST_F(IfTableInNamespace, EachInterfaceHasOneRowWithItsNameAliasAddressAndSpeed) {
     struct Case {
         const char* device;
         const char* descr;
-        std::uint32_t type, operStatus, speed;
+        std::uint32_t speed;
         bool hasAddress;
     };
     const Case cases[] = {
-        {"lo", "lo", kTypeLoopback, kOperOperational, 0, false},
-        {"kvnear", "kvnear (uplink ж)", kTypeEthernet, kOperOperational, 4294967295u, true},
-        {"kvtun", "kvtun", kTypeTunnel, kOperDisconnected, 4294967295u, false},  // no reader
+        {"lo", "lo", 0, false},
+        {"kvnear", "kvnear (uplink ж)", 4294967295u, true},
+        {"kvtun", "kvtun", 4294967295u, false},
     };
     NetlinkIfTable table;
-    std::uint32_t result = 0;
-    const auto buffer = ReadTable(table, &result);
-    ASSERT_EQ(result, win::kNoError);
-    EXPECT_EQ(ReadU32(buffer.data()),
+    TableRead result{};
+    const InterfaceTable read = ReadTable(table, &result);
+    ASSERT_EQ(result, TableRead::kRead);
+    EXPECT_EQ(read.counterBits, 64);
+    EXPECT_EQ(read.rows.size(),
               std::distance(std::filesystem::directory_iterator("/sys/class/net"), {}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
-        const std::uint8_t* row = FindRow(buffer, c.device);
+        const InterfaceRow* row = FindRow(read, c.device);
         ASSERT_NE(row, nullptr);
-        EXPECT_EQ(Descr(row), c.descr);
-        EXPECT_EQ(ReadU32(row + kIndexOffset), std::stoul(Sysfs(c.device, "ifindex")));
-        EXPECT_EQ(ReadU32(row + kTypeOffset), c.type);
-        EXPECT_EQ(ReadU32(row + kMtuOffset), std::stoul(Sysfs(c.device, "mtu")));
-        EXPECT_EQ(Mac(row), c.hasAddress ? Sysfs(c.device, "address") : "");
-        EXPECT_EQ(ReadU32(row + kAdminStatusOffset), 1u);
-        EXPECT_EQ(ReadU32(row + kOperStatusOffset), c.operStatus);
-        EXPECT_EQ(ReadU32(row + kSpeedOffset), c.speed);
+        EXPECT_EQ(row->description, c.descr);
+        EXPECT_EQ(row->index, std::stoul(Sysfs(c.device, "ifindex")));
+        EXPECT_EQ(Mac(*row), c.hasAddress ? Sysfs(c.device, "address") : "");
+        EXPECT_EQ(row->speed, c.speed);
     }
 }
 
-TEST_F(IfTableInNamespace, CountersAfterTrafficEqualTheLow32BitsTheKernelReports) {
+TEST_F(IfTableInNamespace, CountersAfterTrafficAreWhatTheKernelReports) {
     NetlinkIfTable table;
-    std::uint32_t result = 0;
-    const auto before = ReadTable(table, &result);
+    TableRead result{};
+    const InterfaceTable before = ReadTable(table, &result);
     SendUdp(far_, "10.77.0.1", 40, 1200);
     SendUdp(near_, "10.77.0.2", 25, 700);
     usleep(50'000);
@@ -261,18 +247,18 @@ TEST_F(IfTableInNamespace, CountersAfterTrafficEqualTheLow32BitsTheKernelReports
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::string rx = Sysfs("kvnear", "statistics/rx_bytes");
         const std::string tx = Sysfs("kvnear", "statistics/tx_bytes");
-        const auto after = ReadTable(table, &result);
-        ASSERT_EQ(result, win::kNoError);
+        const InterfaceTable after = ReadTable(table, &result);
+        ASSERT_EQ(result, TableRead::kRead);
         if (rx != Sysfs("kvnear", "statistics/rx_bytes") ||
             tx != Sysfs("kvnear", "statistics/tx_bytes")) {
             continue;
         }
-        const std::uint8_t* row = FindRow(after, "kvnear");
-        EXPECT_EQ(ReadU32(row + kInOctetsOffset), std::stoull(rx) & 0xFFFFFFFF);
-        EXPECT_EQ(ReadU32(row + kOutOctetsOffset), std::stoull(tx) & 0xFFFFFFFF);
-        const std::uint8_t* old = FindRow(before, "kvnear");
-        EXPECT_GE(ReadU32(row + kInOctetsOffset) - ReadU32(old + kInOctetsOffset), 40u * 1200);
-        EXPECT_GE(ReadU32(row + kOutOctetsOffset) - ReadU32(old + kOutOctetsOffset), 25u * 700);
+        const InterfaceRow* row = FindRow(after, "kvnear");
+        EXPECT_EQ(row->received, std::stoull(rx));
+        EXPECT_EQ(row->sent, std::stoull(tx));
+        const InterfaceRow* old = FindRow(before, "kvnear");
+        EXPECT_GE(row->received - old->received, 40u * 1200);
+        EXPECT_GE(row->sent - old->sent, 25u * 700);
         return;
     }
     FAIL() << "the counters never held still";
@@ -282,56 +268,45 @@ TEST_F(IfTableInNamespace, RefreshesReadTheKernelOnlyAsMuchAsNeeded) {
     struct Case {
         const char* name;
         std::function<void(ProbedTable&)> before;
-        bool sizeQuery;
         int statsDumps, linkDumps;
         const char* tun;
     };
     const Case cases[] = {
-        {"a size query followed by a fill reads the counters once", {}, true, 1, 0, "kvtun"},
-        {"a fill without a size query reads the counters itself", {}, false, 1, 0, "kvtun"},
+        {"a refresh reads the counters once and nothing else", {}, 1, 0, "kvtun"},
         {"a lost link announcement makes the details be read again",
-         [](ProbedTable& t) { t.eventsError = ENOBUFS; }, true, 1, 1, "kvtun"},
+         [](ProbedTable& t) { t.eventsError = ENOBUFS; }, 1, 1, "kvtun"},
         {"an alias change is announced and picked up",
          [](ProbedTable&) {
              RunProgram({"ip", "link", "set", "kvtun", "alias", "renamed"});
          },
-         true, 1, 1, "kvtun (renamed)"},
+         1, 1, "kvtun (renamed)"},
+        {"an interface added since is picked up",
+         [](ProbedTable&) {
+             RunProgram({"ip", "link", "add", "name", "kvlate", "type", "veth", "peer", "name",
+                         "kvlatepeer", "netns", far_});
+         },
+         1, 1, "kvtun (renamed)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ProbedTable table;
-        std::uint32_t result = 0;
+        TableRead result{};
         ReadTable(table, &result);
         table.statsDumps = table.linkDumps = 0;
         if (c.before) {
             c.before(table);
         }
-        std::uint32_t size = std::uint32_t(TableSize(64));
-        if (c.sizeQuery) {
-            ASSERT_EQ(table.GetIfTable(nullptr, &size, false), win::kErrorInsufficientBuffer);
-        }
-        std::vector<std::uint8_t> buffer(size);
-        ASSERT_EQ(table.GetIfTable(buffer.data(), &size, false), win::kNoError);
+        const InterfaceTable read = ReadTable(table, &result);
+        ASSERT_EQ(result, TableRead::kRead);
         EXPECT_EQ(table.statsDumps, c.statsDumps);
         EXPECT_EQ(table.linkDumps, c.linkDumps);
-        EXPECT_EQ(Descr(FindRow(buffer, "kvtun")), c.tun);
+        EXPECT_EQ(FindRow(read, "kvtun")->description, c.tun);
     }
-    RunProgram({"ip", "link", "set", "kvtun", "alias", ""});
-}
-
-TEST_F(IfTableInNamespace, AnInterfaceAppearingBetweenSizeQueryAndFillAsksForMoreRoom) {
+    TableRead result{};
     NetlinkIfTable table;
-    std::uint32_t size = 0;
-    ASSERT_EQ(table.GetIfTable(nullptr, &size, false), win::kErrorInsufficientBuffer);
-    std::vector<std::uint8_t> buffer(size);
-    ASSERT_TRUE(RunProgram({"ip", "link", "add", "name", "kvlate", "type", "veth", "peer", "name",
-                            "kvlatepeer", "netns", far_}));
-    EXPECT_EQ(table.GetIfTable(buffer.data(), &size, false), win::kErrorInsufficientBuffer);
-    EXPECT_EQ(size, buffer.size() + kRowSize);
-    buffer.resize(size);
-    EXPECT_EQ(table.GetIfTable(buffer.data(), &size, false), win::kNoError);
-    EXPECT_NE(FindRow(buffer, "kvlate"), nullptr);
+    EXPECT_NE(FindRow(ReadTable(table, &result), "kvlate"), nullptr);
     RunProgram({"ip", "link", "del", "kvlate"});
+    RunProgram({"ip", "link", "set", "kvtun", "alias", ""});
 }
 
 std::string Repeat(const std::string& text, int times) {
@@ -360,8 +335,8 @@ TEST_F(IfTableInNamespace, ALongAliasIsCutOnACharacterBoundary) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(RunProgram({"ip", "link", "set", "kvnear", "alias", c.alias}));
         NetlinkIfTable table;
-        std::uint32_t result = 0;
-        const std::string descr = Descr(FindRow(ReadTable(table, &result), "kvnear"));
+        TableRead result{};
+        const std::string descr = FindRow(ReadTable(table, &result), "kvnear")->description;
         const std::string full = "kvnear (" + c.alias + ")";
         EXPECT_EQ(descr.size(), c.length);
         EXPECT_EQ(full.substr(0, descr.size()), descr);
@@ -375,39 +350,37 @@ TEST(NetlinkIfTableFaults, DamagedRepliesFailTheRefreshAndTheNextOneRecovers) {
         const char* name;
         Fault fault;
         int faultyDumps;
-        std::uint32_t expected;
+        TableRead expected;
         int statsDumps;
     } cases[] = {
-        {"a reply shorter than a message header", Fault::kShort, 1, win::kErrorGenFailure, 1},
-        {"a message claiming more bytes than arrived", Fault::kOverlong, 1, win::kErrorGenFailure,
-         1},
-        {"a counters attribute cut short", Fault::kShortStats, 1, win::kErrorGenFailure, 1},
-        {"a reply to another request", Fault::kOtherSeq, 1, win::kErrorGenFailure, 1},
-        {"an error reply", Fault::kEperm, 1, win::kErrorGenFailure, 1},
+        {"a reply shorter than a message header", Fault::kShort, 1, TableRead::kFailed, 1},
+        {"a message claiming more bytes than arrived", Fault::kOverlong, 1, TableRead::kFailed, 1},
+        {"a counters attribute cut short", Fault::kShortStats, 1, TableRead::kFailed, 1},
+        {"a reply to another request", Fault::kOtherSeq, 1, TableRead::kFailed, 1},
+        {"an error reply", Fault::kEperm, 1, TableRead::kFailed, 1},
         {"an error reply for an unknown request", Fault::kUnknownRequest, 1,
-         win::kErrorNotSupported, 1},
-        {"an end of dump carrying an error", Fault::kDoneError, 1, win::kErrorGenFailure, 1},
-        {"a failing receive", Fault::kReceiveError, 1, win::kErrorGenFailure, 1},
-        {"a dump interrupted every time is given up", Fault::kInterrupted, 1000,
-         win::kErrorGenFailure, 4},
-        {"a dump interrupted once is taken again", Fault::kInterrupted, 1,
-         win::kErrorInsufficientBuffer, 2},
+         TableRead::kNotSupported, 1},
+        {"an end of dump carrying an error", Fault::kDoneError, 1, TableRead::kFailed, 1},
+        {"a failing receive", Fault::kReceiveError, 1, TableRead::kFailed, 1},
+        {"a dump interrupted every time is given up", Fault::kInterrupted, 1000, TableRead::kFailed,
+         4},
+        {"a dump interrupted once is taken again", Fault::kInterrupted, 1, TableRead::kRead, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ProbedTable table;
-        std::uint32_t result = 0;
+        TableRead result{};
         ReadTable(table, &result);
-        ASSERT_EQ(result, win::kNoError) << "the undamaged table must read";
+        ASSERT_EQ(result, TableRead::kRead) << "the undamaged table must read";
         table.statsDumps = 0;
         table.fault = c.fault;
         table.faultyDumps = c.faultyDumps;
-        std::uint32_t size = 0;
-        EXPECT_EQ(table.GetIfTable(nullptr, &size, false), c.expected);
+        ReadTable(table, &result);
+        EXPECT_EQ(result, c.expected);
         EXPECT_EQ(table.statsDumps, c.statsDumps);
         table.fault = Fault::kNone;
         ReadTable(table, &result);
-        EXPECT_EQ(result, win::kNoError) << "no recovery";
+        EXPECT_EQ(result, TableRead::kRead) << "no recovery";
     }
 }
 

@@ -170,6 +170,36 @@ TEST_F(LedgerTest, ASessionThatEndsWithTheProgramClosedIsChargedOnce) {
     }
 }
 
+// The journal's earlier format kept each reading's low 32 bits; on counters of 64 it must charge
+// what moved since, not the laps of 4 GiB those bits lost.
+TEST_F(LedgerTest, AnEarlierJournalOn64BitCountersChargesOnlyWhatMovedSinceIt) {
+    const struct {
+        const char* what;
+        const char* line;
+        float usedMb;
+    } cases[] = {
+        {"a paid mark", "mark 2 0 1000 eth0", 1.5f},
+        {"the charged session", "session 2 0 1048576 0 1000 1800000000 eth0", 2.5f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Forget();
+        platform.counterBits = 64;
+        platform.Find(2)->inOctets = (std::uint64_t(5) << 32) + 1000 + std::uint64_t(1.5 * kMb);
+        QFile journal(Path("paid.dat"));
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        journal.write(
+            "kvotomer paid 2\nboot boot-a\nunpaid 0 0\nowed 0\nlimit\nreceipt \nwatch "
+            "eth0\n");
+        journal.write(c.line);
+        journal.write("\nend\n");
+        journal.close();
+        Start(1);
+        EXPECT_EQ(state->usedMb, c.usedMb);
+        Exit();
+    }
+}
+
 TEST_F(LedgerTest, AKillLosesAtMostTheTrafficOfTheLastFewSeconds) {
     Start(1);
     Use(2, 1);

@@ -20,7 +20,8 @@ PaidRecord Sample() {
     PaidRecord record =
         Record("6f1c2a80-1b2d-4f35-9a57-0e8b8c1d2e3f",
                {{2, "eth0", 1000, 5000},
-                {7, "Беспроводное соединение 2 % x\r\nmark 9 0 0 y", 0, 4294967295u}},
+                {7, "Беспроводное соединение 2 % x\r\nmark 9 0 0 y", 0, 4294967295u},
+                {8, "wlan0", 4612518610u, 18446744073709551615u}},
                {1048576, 9007199254740992.0});
     record.owed = -0.0040000000000000036;
     record.limit = PaidRecord::LimitChange{10, 6.25f};
@@ -42,10 +43,19 @@ TEST(PaidFile, WhatIsWrittenReadsBackAsItWas) {
     }
 }
 
-TEST(PaidFile, TheFirstFormatIsStillRead) {
-    const PaidRecord expected = Record("boot-1", {{3, "eth0 x", 10, 20}}, {5, 6});
+// Both kept each counter reading in 32 bits.
+TEST(PaidFile, TheEarlierFormatsAreStillRead) {
+    PaidRecord first = Record("boot-1", {{3, "eth0 x", 10, 20}}, {5, 6});
+    first.lowReadings = true;
     EXPECT_EQ(ParsePaidRecord("kvotomer paid 1\nboot boot-1\nunpaid 5 6\nmark 3 10 20 eth0%20x\n"),
-              expected);
+              first);
+    PaidRecord second = first;
+    second.watched = "ppp0";
+    second.session = PaidRecord::CountedSession{{9, "ppp0", {7, 8}, 4000000000u, 12}, 1800000000};
+    EXPECT_EQ(ParsePaidRecord("kvotomer paid 2\nboot boot-1\nunpaid 5 6\nowed 0\nlimit\nreceipt "
+                              "\nwatch ppp0\nsession 9 7 8 4000000000 12 1800000000 ppp0\nmark 3 "
+                              "10 20 eth0%20x\nend\n"),
+              second);
 }
 
 TEST(PaidFile, ADamagedOrHostileFileIsNoRecordAtAll) {
@@ -79,6 +89,10 @@ TEST(PaidFile, ADamagedOrHostileFileIsNoRecordAtAll) {
         "a\nsession "
         "1 0 0 0 0 0 a\nend\n",
         "kvotomer paid 2\nboot x\nunpaid 0 0\nowed 0\nlimit\nwatch \nreceipt \nend\n",
+        "kvotomer paid 2\nboot x\nunpaid 0 0\nowed 0\nlimit\n" + tail.substr(0, 16) +
+            "mark 1 4294967296 0 a\nend\n",  // wider than that format's readings
+        "kvotomer paid 3\nboot x\nunpaid 0 0\nowed 0\nlimit\n" + tail.substr(0, 16) +
+            "mark 1 18446744073709551616 0 a\nend\n",
     };
     for (const std::string& text : cases) {
         EXPECT_FALSE(ParsePaidRecord(text)) << text;

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/iftable_layout.h"
 #include "platform/win_errors.h"
 
 namespace kv::test {
 
 FakePlatform::Interface& FakePlatform::Add(std::uint32_t index, std::string description,
-                                           std::uint32_t in, std::uint32_t out) {
+                                           std::uint64_t in, std::uint64_t out) {
     Interface row;
     row.index = index;
     row.description = std::move(description);
@@ -29,39 +28,25 @@ void FakePlatform::Remove(std::uint32_t index) {
     std::erase_if(interfaces, [&](const Interface& i) { return i.index == index; });
 }
 
-std::uint32_t FakePlatform::GetIfTable(std::uint8_t* table, std::uint32_t* size, bool) {
-    ++getIfTableCalls;
-    const auto needed = std::uint32_t(iftable::TableSize(interfaces.size()));
-    if (table == nullptr) {
-        *size = sizeQuerySize.value_or(needed);
-        return sizeQueryResult.value_or(win::kErrorInsufficientBuffer);
+TableRead FakePlatform::ReadInterfaceTable(InterfaceTable& table) {
+    ++tableReads;
+    if (readResult) {
+        return *readResult;
     }
-    if (fillResult) {
-        return *fillResult;
+    table.counterBits = counterBits;
+    table.rows.clear();
+    for (const Interface& in : interfaces) {
+        InterfaceRow row;
+        row.index = in.index;
+        row.description = in.description;
+        row.received = in.inOctets;
+        row.sent = in.outOctets;
+        row.speed = in.speed;
+        row.addressLength = std::uint8_t(std::min(in.physAddr.size(), row.address.size()));
+        std::copy_n(in.physAddr.begin(), row.addressLength, row.address.begin());
+        table.rows.push_back(std::move(row));
     }
-    if (*size < needed) {
-        *size = needed;
-        return win::kErrorInsufficientBuffer;
-    }
-    std::memset(table, 0, needed);
-    iftable::WriteU32(table, declaredRows.value_or(std::uint32_t(interfaces.size())));
-    for (std::size_t i = 0; i < interfaces.size(); ++i) {
-        const Interface& in = interfaces[i];
-        std::uint8_t* row = table + iftable::RowOffset(i);
-        iftable::WriteU32(row + iftable::kIndexOffset, in.index);
-        iftable::WriteU32(row + iftable::kSpeedOffset, in.speed);
-        iftable::WriteU32(row + iftable::kInOctetsOffset, in.inOctets);
-        iftable::WriteU32(row + iftable::kOutOctetsOffset, in.outOctets);
-        const std::size_t addrLen = std::min(in.physAddr.size(), iftable::kPhysAddrSize);
-        std::copy_n(in.physAddr.begin(), addrLen, row + iftable::kPhysAddrOffset);
-        iftable::WriteU32(row + iftable::kPhysAddrLenOffset,
-                          in.physAddrLen.value_or(std::uint32_t(addrLen)));
-        const std::size_t descrLen = std::min(in.description.size(), iftable::kDescrSize);
-        std::memcpy(row + iftable::kDescrOffset, in.description.data(), descrLen);
-        iftable::WriteU32(row + iftable::kDescrLenOffset,
-                          in.descrLen.value_or(std::uint32_t(descrLen)));
-    }
-    return win::kNoError;
+    return TableRead::kRead;
 }
 
 std::vector<DialUpLink> FakePlatform::ListDialUpLinks(std::uint32_t& error) {

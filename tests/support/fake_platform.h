@@ -16,12 +16,10 @@ class FakePlatform : public Platform {
     struct Interface {
         std::uint32_t index = 1;
         std::string description;
-        std::uint32_t inOctets = 0;
-        std::uint32_t outOctets = 0;
+        std::uint64_t inOctets = 0;
+        std::uint64_t outOctets = 0;
         std::uint32_t speed = 0;
-        std::vector<std::uint8_t> physAddr;
-        std::optional<std::uint32_t> descrLen;     // default: description length
-        std::optional<std::uint32_t> physAddrLen;  // default: physAddr size
+        std::vector<std::uint8_t> physAddr;  // up to 8 bytes
     };
 
     struct Link {
@@ -30,16 +28,14 @@ class FakePlatform : public Platform {
         std::uint32_t hangUpResult = 0;
     };
 
-    // The interface table and ways to break it.
+    // The interface table and a way to break it.
     std::vector<Interface> interfaces;
-    std::optional<std::uint32_t> sizeQueryResult;  // replaces the usual 122
-    std::optional<std::uint32_t> sizeQuerySize;    // replaces the size the query reports
-    std::optional<std::uint32_t> fillResult;       // replaces the usual 0
-    std::optional<std::uint32_t> declaredRows;     // replaces the row count written
-    int getIfTableCalls = 0;
+    int counterBits = 32;                 // as Windows' table; Linux keeps 64
+    std::optional<TableRead> readResult;  // replaces the usual kRead
+    int tableReads = 0;
 
-    Interface& Add(std::uint32_t index, std::string description, std::uint32_t in = 0,
-                   std::uint32_t out = 0);
+    Interface& Add(std::uint32_t index, std::string description, std::uint64_t in = 0,
+                   std::uint64_t out = 0);
     Interface* Find(std::uint32_t index);
     void Remove(std::uint32_t index);
 
@@ -52,7 +48,7 @@ class FakePlatform : public Platform {
     std::optional<std::uint32_t> enumResult;
     std::vector<std::uint32_t> hungUp;
 
-    std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override;
+    TableRead ReadInterfaceTable(InterfaceTable& table) override;
     std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
     std::uint32_t HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;

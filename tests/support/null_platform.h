@@ -8,7 +8,7 @@ namespace kv::test {
 // and answer only the calls their test is about.
 class NullPlatform : public Platform {
   public:
-    std::uint32_t GetIfTable(std::uint8_t*, std::uint32_t*, bool) override { return 50; }
+    TableRead ReadInterfaceTable(InterfaceTable&) override { return TableRead::kNotSupported; }
     std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override {
         error = 0;
         return {};

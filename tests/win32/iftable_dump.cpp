@@ -1,18 +1,16 @@
 // Prints the interface table twice over: the raw rows GetIfTable fills and what the program's
 // reader makes of them, one line per row as tab-separated key=value pairs.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/iftable_layout.h"
 #include "platform/win32/win32_core.h"
-#include "platform/win_errors.h"
 #include "stats/traf_meter.h"
 
 namespace {
-
-namespace it = kv::iftable;
 
 // Descriptions are raw bytes and may carry a counted NUL; keep them on one line and readable.
 std::string Escape(const std::string& bytes) {
@@ -32,34 +30,33 @@ std::string Escape(const std::string& bytes) {
 }  // namespace
 
 int main() {
-    kv::win32::Core platform;
-    std::uint32_t size = 0;
-    const std::uint32_t query = platform.GetIfTable(nullptr, &size, false);
-    if (query != kv::win::kErrorInsufficientBuffer) {
-        std::printf("error size-query %u\n", query);
+    ULONG size = 0;
+    const DWORD query = ::GetIfTable(nullptr, &size, FALSE);
+    if (query != ERROR_INSUFFICIENT_BUFFER) {
+        std::printf("error size-query %lu\n", query);
         return 1;
     }
     std::vector<std::uint8_t> table(size);
-    const std::uint32_t fill = platform.GetIfTable(table.data(), &size, false);
-    if (fill != kv::win::kNoError) {
-        std::printf("error fill %u\n", fill);
+    const DWORD fill = ::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(table.data()), &size, FALSE);
+    if (fill != NO_ERROR) {
+        std::printf("error fill %lu\n", fill);
         return 1;
     }
+    kv::win32::Core platform;
     kv::TrafMeter meter(platform);
     meter.GetIPStats();
 
-    const std::uint32_t rows = it::ReadU32(table.data());
-    std::printf("rows=%u\tmeter_rows=%d\n", rows, meter.ControllerCount());
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* row = table.data() + it::RowOffset(i);
-        const auto u32 = [row](std::size_t offset) { return it::ReadU32(row + offset); };
-        const std::uint32_t descrLen =
-            std::min<std::uint32_t>(u32(it::kDescrLenOffset), it::kDescrSize);
-        const std::string descr(reinterpret_cast<const char*>(row + it::kDescrOffset), descrLen);
-        std::printf("row=%u\tindex=%u\ttype=%u\tmtu=%u\toper=%u\tadmin=%u\tin=%u\tout=%u\tdescr=%s",
-                    i, u32(it::kIndexOffset), u32(it::kTypeOffset), u32(it::kMtuOffset),
-                    u32(it::kOperStatusOffset), u32(it::kAdminStatusOffset),
-                    u32(it::kInOctetsOffset), u32(it::kOutOctetsOffset), Escape(descr).c_str());
+    const auto* raw = reinterpret_cast<const MIB_IFTABLE*>(table.data());
+    std::printf("rows=%lu\tmeter_rows=%d\n", raw->dwNumEntries, meter.ControllerCount());
+    for (DWORD i = 0; i < raw->dwNumEntries; ++i) {
+        const MIB_IFROW& row = raw->table[i];
+        const std::string descr(reinterpret_cast<const char*>(row.bDescr),
+                                std::min<DWORD>(row.dwDescrLen, MAXLEN_IFDESCR));
+        std::printf(
+            "row=%lu\tindex=%lu\ttype=%lu\tmtu=%lu\toper=%lu\tadmin=%lu\tin=%lu\tout=%lu\t"
+            "descr=%s",
+            i, row.dwIndex, row.dwType, row.dwMtu, DWORD(row.dwOperStatus), row.dwAdminStatus,
+            row.dwInOctets, row.dwOutOctets, Escape(descr).c_str());
         if (std::int32_t(i) < meter.ControllerCount()) {
             std::printf(
                 "\tmeter_name=%s\tmeter_in=%.0f\tmeter_out=%.0f\tmeter_mac=%s\tmeter_speed=%s",

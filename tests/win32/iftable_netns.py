@@ -104,11 +104,12 @@ def dump():
     # The wineserver and the service that answers GetIfTable start here, inside the namespace.
     text = run("ip", "netns", "exec", NEAR, WINE, DUMP, env=wine_env(), timeout=180)
     lines = [dict(f.split("=", 1) for f in line.split("\t")) for line in text.splitlines()]
-    # Names come escaped byte by byte; the kernel's are UTF-8.
+    # Names come escaped byte by byte: GetIfTable's own in the ANSI code page, the reader's in
+    # UTF-8 as the kernel's are.
     for line in lines:
-        for key in ("descr", "meter_name"):
+        for key, encoding in (("descr", "cp1251"), ("meter_name", "utf-8")):
             if key in line:
-                line[key] = codecs.escape_decode(line[key].encode())[0].decode("utf-8",
+                line[key] = codecs.escape_decode(line[key].encode())[0].decode(encoding,
                                                                               "backslashreplace")
     return lines[0], lines[1:]
 

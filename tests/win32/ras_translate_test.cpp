@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/iftable_layout.h"
 #include "platform/win32/ras_layout.h"
 
 namespace {
 
-using kv::iftable::ReadU32;
+using kv::ras::ReadU32;
 namespace ras = kv::ras;
 
 std::string Field(const std::uint8_t* entry, std::size_t offset, std::size_t size) {

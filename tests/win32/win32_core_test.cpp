@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/iftable_layout.h"
 #include "platform/win32/ras_layout.h"
 #include "platform/win_errors.h"
 #include "stats/traf_meter.h"
@@ -17,8 +16,8 @@
 namespace {
 
 namespace ras = kv::ras;
-using kv::iftable::ReadU32;
-using kv::iftable::WriteU32;
+using kv::ras::ReadU32;
+using kv::ras::WriteU32;
 
 // What rasapi32 is made to answer, and what it was asked.
 struct ScriptedRas {
@@ -247,37 +246,6 @@ TEST(SystemRas, HangUpWithoutConnectionsGoesOn) {
     EXPECT_EQ(core.RasHangUpA(1), kv::win::kErrorInvalidHandle);
 }
 
-TEST(SystemIfTable, SizeQueryThenFill) {
-    kv::win32::Core core;
-    std::uint32_t size = 0;
-    ASSERT_EQ(core.GetIfTable(nullptr, &size, false), kv::win::kErrorInsufficientBuffer);
-    ASSERT_GE(size, kv::iftable::TableSize(1));
-
-    std::vector<std::uint8_t> small(kv::iftable::kHeaderSize);
-    std::uint32_t smallSize = std::uint32_t(small.size());
-    EXPECT_EQ(core.GetIfTable(small.data(), &smallSize, false), kv::win::kErrorInsufficientBuffer);
-    EXPECT_EQ(smallSize, size);
-
-    std::vector<std::uint8_t> table(size);
-    ASSERT_EQ(core.GetIfTable(table.data(), &size, false), kv::win::kNoError);
-    const std::uint32_t rows = ReadU32(table.data());
-    ASSERT_GE(rows, 1u);
-    EXPECT_LE(kv::iftable::TableSize(rows), table.size());
-    bool loopback = false;
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* row = table.data() + kv::iftable::RowOffset(i);
-        EXPECT_LE(ReadU32(row + kv::iftable::kDescrLenOffset), kv::iftable::kDescrSize);
-        EXPECT_LE(ReadU32(row + kv::iftable::kPhysAddrLenOffset), kv::iftable::kPhysAddrSize);
-        loopback |= ReadU32(row + kv::iftable::kTypeOffset) == kv::iftable::kTypeLoopback;
-    }
-    EXPECT_TRUE(loopback);
-
-    // The program's reader takes the same rows.
-    kv::TrafMeter meter(core);
-    meter.GetIPStats();
-    EXPECT_EQ(meter.ControllerCount(), std::int32_t(rows));
-}
-
 // "Беспроводное соединение" as a Russian Windows writes it (code page 1251).
 const std::string kWireless1251 =
     "\xc1\xe5\xf1\xef\xf0\xee\xe2\xee\xe4\xed\xee\xe5\x20\xf1\xee\xe5\xe4\xe8\xed\xe5\xed\xe8\xe5";
@@ -291,15 +259,208 @@ std::string Repeat(const std::string& piece, std::size_t times) {
     return out;
 }
 
-TEST(DescriptionToUtf8, ConvertsTheAnsiCodePageAndCutsBetweenLetters) {
+// A MIB_IFTABLE as GetIfTable fills it, in the SDK's own layout.
+struct RawTable {
+    explicit RawTable(DWORD rows) : bytes(offsetof(MIB_IFTABLE, table) + rows * sizeof(MIB_IFROW)) {
+        reinterpret_cast<MIB_IFTABLE*>(bytes.data())->dwNumEntries = rows;
+    }
+    MIB_IFROW& Row(DWORD i) { return reinterpret_cast<MIB_IFTABLE*>(bytes.data())->table[i]; }
+    void Describe(DWORD i, const std::string& text, DWORD length) {
+        std::memcpy(Row(i).bDescr, text.data(), std::min<std::size_t>(text.size(), MAXLEN_IFDESCR));
+        Row(i).dwDescrLen = length;
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
+kv::InterfaceTable Parsed(const RawTable& raw, bool* ok = nullptr) {
+    kv::InterfaceTable table;
+    const bool parsed = kv::win32::ParseIfTable(raw.bytes.data(), raw.bytes.size(), 1251, table);
+    if (ok != nullptr) {
+        *ok = parsed;
+    }
+    return table;
+}
+
+TEST(ParseIfTable, ReadsTheRowsAtTheSdksOffsets) {
+    RawTable raw(40);
+    for (DWORD i = 0; i < 40; ++i) {
+        raw.Row(i).dwIndex = 100 + i;
+        raw.Row(i).dwInOctets = i * 10;
+        raw.Row(i).dwOutOctets = 0xFFFFFFFF;
+        raw.Row(i).dwSpeed = 100000000;
+        raw.Describe(i, "if" + std::to_string(i), DWORD(2 + std::to_string(i).size()));
+    }
+    // The count, then 39 rows of 860 bytes.
+    ASSERT_EQ(reinterpret_cast<std::uint8_t*>(&raw.Row(39)) - raw.bytes.data(), 33544);
+    bool ok = false;
+    const kv::InterfaceTable table = Parsed(raw, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(table.counterBits, 32);
+    ASSERT_EQ(table.rows.size(), 40u);
+    const kv::InterfaceRow& last = table.rows[39];
+    EXPECT_EQ(last.index, 139u);
+    EXPECT_EQ(last.description, "if39");
+    EXPECT_EQ(last.received, 390u);
+    EXPECT_EQ(last.sent, 4294967295u);
+    EXPECT_EQ(last.speed, 100000000u);
+}
+
+TEST(ParseIfTable, LengthsAreTakenAsWindowsMeansThem) {
+    const struct {
+        const char* name;
+        DWORD addressLength;
+        std::string descr;
+        DWORD descrLength;
+        std::uint8_t expectedAddress;
+        std::string expectedDescr;
+    } cases[] = {
+        {"an Ethernet address", 6, "eth0", 4, 6, "eth0"},
+        {"an address length above the field reads the field", 20, "x", 1, 8, "x"},
+        {"a negative address length reads none", 0xFFFFFFFF, "x", 1, 0, "x"},
+        {"a description length counting its NUL keeps it", 0, std::string("ppp0\0", 5), 5, 0,
+         std::string("ppp0\0", 5)},
+        {"a description in the ANSI code page", 0, kWireless1251, DWORD(kWireless1251.size()), 0,
+         "Беспроводное соединение"},
+        {"a description length past the field reads the field", 0, std::string(256, 'a'), 1000, 0,
+         std::string(256, 'a')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawTable raw(1);
+        raw.Row(0).dwPhysAddrLen = c.addressLength;
+        for (BYTE k = 0; k < MAXLEN_PHYSADDR; ++k) {
+            raw.Row(0).bPhysAddr[k] = BYTE(0xA0 + k);
+        }
+        raw.Describe(0, c.descr, c.descrLength);
+        const kv::InterfaceTable table = Parsed(raw);
+        ASSERT_EQ(table.rows.size(), 1u);
+        EXPECT_EQ(table.rows[0].addressLength, c.expectedAddress);
+        EXPECT_EQ(table.rows[0].address[7], 0xA7);
+        EXPECT_EQ(table.rows[0].description, c.expectedDescr);
+    }
+}
+
+TEST(ParseIfTable, ACountTheBytesCannotHoldIsNoTable) {
+    const struct {
+        const char* name;
+        std::size_t size;
+        DWORD declared;
+        bool ok;
+    } cases[] = {
+        {"no rows", offsetof(MIB_IFTABLE, table), 0, true},
+        {"too short for a count", 3, 0, false},
+        {"more rows declared than fit", offsetof(MIB_IFTABLE, table) + 2 * sizeof(MIB_IFROW), 3,
+         false},
+        {"a huge count", offsetof(MIB_IFTABLE, table) + sizeof(MIB_IFROW), 0xFFFFFFFF, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> bytes(std::max<std::size_t>(c.size, 4));
+        std::memcpy(bytes.data(), &c.declared, sizeof c.declared);
+        kv::InterfaceTable table;
+        EXPECT_EQ(kv::win32::ParseIfTable(bytes.data(), c.size, 1251, table), c.ok);
+        if (c.ok) {
+            EXPECT_TRUE(table.rows.empty());
+        }
+    }
+}
+
+// What GetIfTable is made to answer.
+struct ScriptedIfTable {
+    DWORD query = ERROR_INSUFFICIENT_BUFFER;
+    std::optional<ULONG> querySize;  // default: the table's size
+    DWORD fill = NO_ERROR;
+    RawTable raw{2};
+};
+ScriptedIfTable ifScript;
+
+DWORD WINAPI ScriptedGetIfTable(PMIB_IFTABLE table, PULONG size, BOOL) {
+    if (table == nullptr) {
+        *size = ifScript.querySize.value_or(ULONG(ifScript.raw.bytes.size()));
+        return ifScript.query;
+    }
+    if (ifScript.fill != NO_ERROR) {
+        return ifScript.fill;
+    }
+    std::memcpy(table, ifScript.raw.bytes.data(),
+                std::min<std::size_t>(*size, ifScript.raw.bytes.size()));
+    *size = ULONG(ifScript.raw.bytes.size());
+    return NO_ERROR;
+}
+
+TEST(ScriptedIfTable, EachWayGetIfTableCanFailIsToldApart) {
+    const struct {
+        const char* name;
+        void (*script)(ScriptedIfTable&);
+        kv::TableRead expected;
+    } cases[] = {
+        {"two rows", [](ScriptedIfTable&) {}, kv::TableRead::kRead},
+        {"the system has no such table", [](ScriptedIfTable& s) { s.query = ERROR_NOT_SUPPORTED; },
+         kv::TableRead::kNotSupported},
+        {"the filling call fails", [](ScriptedIfTable& s) { s.fill = ERROR_GEN_FAILURE; },
+         kv::TableRead::kFailed},
+        {"the table grew between the two calls",
+         [](ScriptedIfTable& s) { s.fill = ERROR_INSUFFICIENT_BUFFER; }, kv::TableRead::kFailed},
+        {"the size query reports no size", [](ScriptedIfTable& s) { s.querySize = 0; },
+         kv::TableRead::kFailed},
+        {"the size query reports an absurd size", [](ScriptedIfTable& s) { s.querySize = ~0UL; },
+         kv::TableRead::kFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ifScript = ScriptedIfTable{};
+        ifScript.raw.Row(1).dwIndex = 7;
+        c.script(ifScript);
+        kv::win32::Core core(kv::win32::SystemRas(), kv::win32::SystemTitle(),
+                             {&ScriptedGetIfTable});
+        kv::InterfaceTable table;
+        ASSERT_EQ(core.ReadInterfaceTable(table), c.expected);
+        if (c.expected == kv::TableRead::kRead) {
+            ASSERT_EQ(table.rows.size(), 2u);
+            EXPECT_EQ(table.rows[1].index, 7u);
+        }
+    }
+}
+
+// Wine's descriptions are the interfaces' ASCII names: they arrive as they are, row for row.
+TEST(SystemIfTable, ReadsTheSystemsRowsAsTheyAre) {
+    ULONG size = 0;
+    ASSERT_EQ(::GetIfTable(nullptr, &size, FALSE), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    std::vector<std::uint8_t> bytes(size * 2);
+    size = ULONG(bytes.size());
+    ASSERT_EQ(::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(bytes.data()), &size, FALSE), 0u);
+    const auto* raw = reinterpret_cast<const MIB_IFTABLE*>(bytes.data());
+
+    kv::win32::Core core;
+    kv::InterfaceTable table;
+    ASSERT_EQ(core.ReadInterfaceTable(table), kv::TableRead::kRead);
+    EXPECT_EQ(table.counterBits, 32);
+    ASSERT_GE(table.rows.size(), 1u);
+    ASSERT_EQ(table.rows.size(), raw->dwNumEntries);
+    for (DWORD i = 0; i < raw->dwNumEntries; ++i) {
+        SCOPED_TRACE(i);
+        const MIB_IFROW& from = raw->table[i];
+        EXPECT_EQ(table.rows[i].index, from.dwIndex);
+        EXPECT_EQ(table.rows[i].description,
+                  std::string(reinterpret_cast<const char*>(from.bDescr), from.dwDescrLen));
+        EXPECT_LE(table.rows[i].addressLength, 8u);
+    }
+
+    // The program's reader takes the same rows.
+    kv::TrafMeter meter(core);
+    meter.GetIPStats();
+    EXPECT_EQ(meter.ControllerCount(), std::int32_t(table.rows.size()));
+}
+
+TEST(DescriptionText, ConvertsTheAnsiCodePageAndCutsBetweenLetters) {
     const std::string x255 = std::string(255, 'x');
     const struct {
         const char* name;
         std::string field;
-        std::uint32_t length;
+        DWORD length;
         std::string expected;
     } cases[] = {
-        {"cyrillic", kWireless1251, std::uint32_t(kWireless1251.size()), "Беспроводное соединение"},
+        {"cyrillic", kWireless1251, DWORD(kWireless1251.size()), "Беспроводное соединение"},
         {"ascii", "Realtek PCIe GbE Family Controller", 34, "Realtek PCIe GbE Family Controller"},
         {"countedNul", std::string("lo\0", 3), 3, std::string("lo\0", 3)},
         {"onlyTheCountedBytes", kWireless1251, 1, "Б"},
@@ -315,68 +476,9 @@ TEST(DescriptionToUtf8, ConvertsTheAnsiCodePageAndCutsBetweenLetters) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::uint8_t> field(kv::iftable::kDescrSize + 4, 0xEE);
+        std::vector<BYTE> field(MAXLEN_IFDESCR, 0);
         std::memcpy(field.data(), c.field.data(), c.field.size());
-        const std::uint32_t length = kv::win32::DescriptionToUtf8(field.data(), c.length, 1251);
-        ASSERT_EQ(length, c.expected.size());
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(field.data()), length), c.expected);
-        for (std::size_t k = length; k < field.size(); ++k) {
-            ASSERT_EQ(field[k], k < kv::iftable::kDescrSize ? 0 : 0xEE) << "byte " << k;
-        }
-    }
-}
-
-TEST(DescriptionToUtf8, EveryRowOfTheTableAndNoFurther) {
-    // The count claims a third row the buffer has no room for.
-    std::vector<std::uint8_t> table(kv::iftable::TableSize(2) + 100, 0xEE);
-    WriteU32(table.data(), 3);
-    const std::string descr[] = {kWireless1251, "Loopback"};
-    for (std::size_t i = 0; i < 2; ++i) {
-        std::uint8_t* row = table.data() + kv::iftable::RowOffset(i);
-        WriteU32(row + kv::iftable::kIndexOffset, std::uint32_t(i + 1));
-        WriteU32(row + kv::iftable::kDescrLenOffset, std::uint32_t(descr[i].size()));
-        std::memcpy(row + kv::iftable::kDescrOffset, descr[i].data(), descr[i].size());
-    }
-    const std::vector<std::uint8_t> before = table;
-
-    kv::win32::DescriptionsToUtf8(table.data(), std::uint32_t(table.size()), 1251);
-
-    const std::string expected[] = {"Беспроводное соединение", "Loopback"};
-    for (std::size_t i = 0; i < 2; ++i) {
-        const std::uint8_t* row = table.data() + kv::iftable::RowOffset(i);
-        const std::uint32_t length = ReadU32(row + kv::iftable::kDescrLenOffset);
-        EXPECT_EQ(
-            std::string(reinterpret_cast<const char*>(row + kv::iftable::kDescrOffset), length),
-            expected[i]);
-        EXPECT_TRUE(std::equal(row, row + kv::iftable::kDescrLenOffset,
-                               before.data() + kv::iftable::RowOffset(i)))
-            << "row " << i << " changed before its description";
-    }
-    EXPECT_TRUE(std::equal(table.begin() + kv::iftable::TableSize(2), table.end(),
-                           before.begin() + kv::iftable::TableSize(2)));
-}
-
-// Wine's descriptions are the interfaces' ASCII names: the backend hands them over unchanged.
-TEST(SystemIfTable, AsciiDescriptionsPassUnchanged) {
-    std::uint32_t size = 0;
-    kv::win32::Core core;
-    ASSERT_EQ(core.GetIfTable(nullptr, &size, false), kv::win::kErrorInsufficientBuffer);
-    std::vector<std::uint8_t> raw(size * 2), converted(size * 2);
-    ULONG rawSize = ULONG(raw.size());
-    ASSERT_EQ(::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(raw.data()), &rawSize, FALSE), 0u);
-    std::uint32_t convertedSize = std::uint32_t(converted.size());
-    ASSERT_EQ(core.GetIfTable(converted.data(), &convertedSize, false), kv::win::kNoError);
-
-    const std::uint32_t rows = ReadU32(raw.data());
-    ASSERT_EQ(ReadU32(converted.data()), rows);
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* a = raw.data() + kv::iftable::RowOffset(i);
-        const std::uint8_t* b = converted.data() + kv::iftable::RowOffset(i);
-        EXPECT_EQ(ReadU32(b + kv::iftable::kIndexOffset), ReadU32(a + kv::iftable::kIndexOffset));
-        EXPECT_TRUE(std::equal(a + kv::iftable::kDescrLenOffset,
-                               a + kv::iftable::kDescrOffset + kv::iftable::kDescrSize,
-                               b + kv::iftable::kDescrLenOffset))
-            << "row " << i;
+        EXPECT_EQ(kv::win32::DescriptionText(field.data(), c.length, 1251), c.expected);
     }
 }
 

@@ -7,8 +7,8 @@ namespace kv {
 LinuxPlatform::LinuxPlatform(std::string runDirectory)
     : dialUp_(std::move(runDirectory)), players_(std::make_unique<MediaPlayers>()) {}
 
-std::uint32_t LinuxPlatform::GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) {
-    return ifTable_.GetIfTable(table, size, order);
+TableRead LinuxPlatform::ReadInterfaceTable(InterfaceTable& table) {
+    return ifTable_.Read(table);
 }
 
 std::vector<DialUpLink> LinuxPlatform::ListDialUpLinks(std::uint32_t& error) {

@@ -18,7 +18,7 @@ class LinuxPlatform : public Platform {
   public:
     explicit LinuxPlatform(std::string runDirectory = "/run");
 
-    std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override;
+    TableRead ReadInterfaceTable(InterfaceTable& table) override;
     std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
     std::uint32_t HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;

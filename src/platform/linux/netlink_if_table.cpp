@@ -2,12 +2,10 @@
 
 #include <fcntl.h>
 #include <libmnl/libmnl.h>
-#include <linux/if.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,25 +15,14 @@
 #include <cstring>
 
 #include "platform/utf8_prefix.h"
-#include "platform/win_errors.h"
 
 namespace kv {
 
 namespace {
 
-using namespace iftable;
-
 constexpr int kMaxDumpAttempts = 4;
 // Dumps come in chunks of up to 32 KiB; a single link message with many VFs can be larger.
 constexpr std::size_t kReceiveBufferSize = 64 * 1024;
-// A fill reuses the size query's snapshot only when it follows at once.
-constexpr std::int64_t kSnapshotReuseNs = 100'000'000;
-
-std::int64_t NowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 std::uint64_t StatField(const std::uint8_t* stats, std::size_t length, std::size_t offset) {
     std::uint64_t value = 0;
@@ -71,87 +58,6 @@ std::uint32_t ReadSpeed(const std::string& name) {
     return std::uint32_t(std::min<long long>(bits, 4294967295LL));
 }
 
-bool IsWireless(const std::string& name) {
-    return access(("/sys/class/net/" + name + "/wireless").c_str(), F_OK) == 0 ||
-           access(("/sys/class/net/" + name + "/phy80211").c_str(), F_OK) == 0;
-}
-
-std::uint32_t IfType(std::uint16_t arpType, bool wireless) {
-    switch (arpType) {
-        case ARPHRD_ETHER:
-            return wireless ? kTypeIeee80211 : kTypeEthernet;
-        case ARPHRD_LOOPBACK:
-            return kTypeLoopback;
-        case ARPHRD_PPP:
-            return kTypePpp;
-        case ARPHRD_IEEE80211:
-        case ARPHRD_IEEE80211_PRISM:
-        case ARPHRD_IEEE80211_RADIOTAP:
-            return kTypeIeee80211;
-        case ARPHRD_NONE:
-        case ARPHRD_TUNNEL:
-        case ARPHRD_TUNNEL6:
-        case ARPHRD_SIT:
-        case ARPHRD_IPGRE:
-        case ARPHRD_IP6GRE:
-            return kTypeTunnel;
-        default:
-            return kTypeOther;
-    }
-}
-
-std::uint32_t OperStatus(std::uint8_t operState, std::uint32_t flags) {
-    switch (operState) {
-        case IF_OPER_UP:
-            return kOperOperational;
-        case IF_OPER_DOWN:
-        case IF_OPER_LOWERLAYERDOWN:
-            return kOperDisconnected;
-        case IF_OPER_DORMANT:
-        case IF_OPER_TESTING:
-            return kOperConnecting;
-        case IF_OPER_NOTPRESENT:
-            return kOperNonOperational;
-        default:  // loopback and tun report "unknown" while working
-            return (flags & IFF_UP) && (flags & IFF_RUNNING) ? kOperOperational : kOperUnreachable;
-    }
-}
-
-// Windows keeps the name in UTF-16; invalid UTF-8 becomes U+FFFD.
-void WriteUtf16Name(std::uint8_t* row, std::string_view name) {
-    std::size_t units = 0;
-    auto put = [&](std::uint32_t unit) {
-        row[kNameOffset + 2 * units] = std::uint8_t(unit);
-        row[kNameOffset + 2 * units + 1] = std::uint8_t(unit >> 8);
-        ++units;
-    };
-    for (std::size_t i = 0; i < name.size() && units + 2 < 256;) {
-        const auto lead = std::uint8_t(name[i]);
-        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        std::uint32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        bool valid = lead < 0x80 || (lead >= 0xC2 && lead <= 0xF4);
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = i + k < name.size() && (std::uint8_t(name[i + k]) & 0xC0) == 0x80;
-            if (valid) {
-                code = code << 6 | (std::uint8_t(name[i + k]) & 0x3F);
-            }
-        }
-        if (!valid) {
-            put(0xFFFD);
-            ++i;
-            continue;
-        }
-        i += length;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            put(0xD800 | code >> 10);
-            put(0xDC00 | (code & 0x3FF));
-        } else {
-            put(code);
-        }
-    }
-}
-
 }  // namespace
 
 NetlinkIfTable::NetlinkIfTable() : buffer_(kReceiveBufferSize) {}
@@ -171,32 +77,7 @@ ssize_t NetlinkIfTable::Receive(Channel channel, void* buffer, std::size_t size)
     return mnl_socket_recvfrom(channel == Channel::kDump ? dump_ : events_, buffer, size);
 }
 
-std::uint32_t NetlinkIfTable::GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) {
-    if (size == nullptr) {
-        return win::kErrorInvalidParameter;
-    }
-    bool usable = table != nullptr && primed_ && NowNs() - primedAtNs_ < kSnapshotReuseNs;
-    if (usable) {
-        DrainEvents();
-        usable = !linksStale_;
-    }
-    if (!usable) {
-        if (const std::uint32_t error = Refresh(); error != win::kNoError) {
-            return error;
-        }
-    }
-    const std::size_t needed = TableSize(rowCount_);
-    if (table == nullptr || *size < needed) {
-        *size = std::uint32_t(needed);
-        return win::kErrorInsufficientBuffer;  // the snapshot stays primed for the fill
-    }
-    primed_ = false;
-    Fill(table, order);
-    return win::kNoError;
-}
-
-std::uint32_t NetlinkIfTable::Refresh() {
-    primed_ = false;
+TableRead NetlinkIfTable::Read(InterfaceTable& table) {
     DrainEvents();
     if (!Dump(RTM_GETSTATS, &NetlinkIfTable::OnStats)) {
         return Failure();
@@ -214,19 +95,34 @@ std::uint32_t NetlinkIfTable::Refresh() {
         }
         MapRows();
     }
-    primed_ = true;
-    primedAtNs_ = NowNs();
-    return win::kNoError;
+    table.counterBits = 64;
+    table.rows.resize(rowCount_);
+    auto row = table.rows.begin();
+    for (std::size_t i = 0; i < counters_.size(); ++i) {
+        const Link* link = rowLinks_[i];
+        if (link == nullptr) {
+            continue;
+        }
+        row->index = counters_[i].index;
+        row->description = link->description;
+        row->received = counters_[i].received;
+        row->sent = counters_[i].sent;
+        row->speed = link->speed;
+        row->address = link->address;
+        row->addressLength = link->addressLength;
+        ++row;
+    }
+    return TableRead::kRead;
 }
 
-std::uint32_t NetlinkIfTable::Failure() const {
+TableRead NetlinkIfTable::Failure() const {
     switch (lastErrno_) {
         case EOPNOTSUPP:
         case EAFNOSUPPORT:
         case EPROTONOSUPPORT:
-            return win::kErrorNotSupported;
+            return TableRead::kNotSupported;
         default:
-            return win::kErrorGenFailure;
+            return TableRead::kFailed;
     }
 }
 
@@ -407,25 +303,12 @@ bool NetlinkIfTable::OnStats(const nlmsghdr* message) {
         }
         const auto* s = static_cast<const std::uint8_t*>(mnl_attr_get_payload(attr));
         const std::size_t length = mnl_attr_get_payload_len(attr);
-        if (length < offsetof(rtnl_link_stats64, multicast) + 8) {
+        if (length < offsetof(rtnl_link_stats64, tx_bytes) + 8) {
             return false;
         }
-        auto field = [&](std::size_t offset) { return StatField(s, length, offset); };
-        const std::uint64_t rxPackets = field(offsetof(rtnl_link_stats64, rx_packets));
-        const std::uint64_t multicast = field(offsetof(rtnl_link_stats64, multicast));
-        counters_.push_back(Counters{
-            ifsm->ifindex,
-            std::uint32_t(field(offsetof(rtnl_link_stats64, rx_bytes))),
-            std::uint32_t(rxPackets - std::min(multicast, rxPackets)),
-            std::uint32_t(multicast),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, rx_dropped))),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, rx_errors))),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, rx_nohandler))),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, tx_bytes))),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, tx_packets))),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, tx_dropped))),
-            std::uint32_t(field(offsetof(rtnl_link_stats64, tx_errors))),
-        });
+        counters_.push_back(Counters{ifsm->ifindex,
+                                     StatField(s, length, offsetof(rtnl_link_stats64, rx_bytes)),
+                                     StatField(s, length, offsetof(rtnl_link_stats64, tx_bytes))});
         return true;
     }
     return false;
@@ -440,9 +323,9 @@ bool NetlinkIfTable::OnLink(const nlmsghdr* message) {
     }
     const auto* ifi = static_cast<const ifinfomsg*>(mnl_nlmsg_get_payload(message));
     Link link;
-    link.index = std::uint32_t(ifi->ifi_index);
     link.flags = ifi->ifi_flags;
     link.arpType = ifi->ifi_type;
+    std::string alias;
     std::size_t addressLength = 0;
     const auto* attr =
         static_cast<const nlattr*>(mnl_nlmsg_get_payload_offset(message, sizeof(ifinfomsg)));
@@ -455,17 +338,12 @@ bool NetlinkIfTable::OnLink(const nlmsghdr* message) {
                 link.name = AttrString(attr);
                 break;
             case IFLA_IFALIAS:
-                link.alias = AttrString(attr);
+                alias = AttrString(attr);
                 break;
             case IFLA_ADDRESS:
                 addressLength = length;
                 std::memcpy(link.address.data(), mnl_attr_get_payload(attr),
                             std::min(length, link.address.size()));
-                break;
-            case IFLA_MTU:
-                if (length >= 4) {
-                    link.mtu = mnl_attr_get_u32(attr);
-                }
                 break;
             case IFLA_OPERSTATE:
                 if (length >= 1) {
@@ -479,15 +357,17 @@ bool NetlinkIfTable::OnLink(const nlmsghdr* message) {
     if (link.name.empty()) {
         return false;
     }
+    link.description = alias.empty() ? link.name : link.name + " (" + alias + ")";
+    link.description.resize(Utf8PrefixLength(link.description, kMaxDescriptionBytes));
     const bool noAddress = link.arpType == ARPHRD_LOOPBACK || link.arpType == ARPHRD_NONE ||
                            link.arpType == ARPHRD_PPP;
     // A longer address (InfiniBand) cut to 8 bytes would name another device.
     if (noAddress || addressLength > link.address.size()) {
         link.address.fill(0);
     } else {
-        link.addressLength = std::uint32_t(addressLength);
+        link.addressLength = std::uint8_t(addressLength);
     }
-    incoming_.insert_or_assign(link.index, std::move(link));
+    incoming_.insert_or_assign(std::uint32_t(ifi->ifi_index), std::move(link));
     return true;
 }
 
@@ -497,32 +377,10 @@ bool NetlinkIfTable::LoadLinks() {
     }
     for (auto& [index, link] : incoming_) {
         const auto old = links_.find(index);
-        if (old != links_.end() && old->second.name == link.name &&
-            old->second.operState == link.operState && old->second.flags == link.flags) {
-            link.speed = old->second.speed;
-            link.wireless = old->second.wireless;
-        } else {
-            link.speed = ReadSpeed(link.name);
-            link.wireless = link.arpType == ARPHRD_ETHER && IsWireless(link.name);
-        }
-
-        std::uint8_t* row = link.row.data();
-        WriteUtf16Name(row, link.name);
-        WriteU32(row + kIndexOffset, index);
-        WriteU32(row + kTypeOffset, IfType(link.arpType, link.wireless));
-        WriteU32(row + kMtuOffset, link.mtu);
-        WriteU32(row + kSpeedOffset, link.speed);
-        WriteU32(row + kPhysAddrLenOffset, link.addressLength);
-        std::memcpy(row + kPhysAddrOffset, link.address.data(), kPhysAddrSize);
-        WriteU32(row + kAdminStatusOffset, (link.flags & IFF_UP) ? 1 : 2);
-        WriteU32(row + kOperStatusOffset, OperStatus(link.operState, link.flags));
-        std::string description = link.name;
-        if (!link.alias.empty()) {
-            description.append(" (").append(link.alias).append(")");
-        }
-        const std::size_t descrLength = Utf8PrefixLength(description, kDescrSize);
-        WriteU32(row + kDescrLenOffset, std::uint32_t(descrLength));
-        std::memcpy(row + kDescrOffset, description.data(), descrLength);
+        const bool same = old != links_.end() && old->second.name == link.name &&
+                          old->second.operState == link.operState &&
+                          old->second.flags == link.flags;
+        link.speed = same ? old->second.speed : ReadSpeed(link.name);
     }
     links_.swap(incoming_);
     incoming_.clear();
@@ -544,47 +402,6 @@ void NetlinkIfTable::MapRows() {
             rowLinks_.push_back(&found->second);
             ++rowCount_;
         }
-    }
-}
-
-void NetlinkIfTable::Fill(std::uint8_t* table, bool order) {
-    WriteU32(table, rowCount_);
-    std::uint8_t* row = table + kHeaderSize;
-    auto put = [&](std::size_t i) {
-        const Link* link = rowLinks_[i];
-        if (link == nullptr) {
-            return;
-        }
-        const Counters& c = counters_[i];
-        std::memcpy(row, link->row.data(), kRowSize);
-        WriteU32(row + kInOctetsOffset, c.inOctets);
-        WriteU32(row + kInUcastPktsOffset, c.inUcast);
-        WriteU32(row + kInNUcastPktsOffset, c.inNUcast);
-        WriteU32(row + kInDiscardsOffset, c.inDiscards);
-        WriteU32(row + kInErrorsOffset, c.inErrors);
-        WriteU32(row + kInUnknownProtosOffset, c.inUnknownProtos);
-        WriteU32(row + kOutOctetsOffset, c.outOctets);
-        WriteU32(row + kOutUcastPktsOffset, c.outUcast);
-        WriteU32(row + kOutDiscardsOffset, c.outDiscards);
-        WriteU32(row + kOutErrorsOffset, c.outErrors);
-        row += kRowSize;
-    };
-    const auto byIndex = [](const Counters& a, const Counters& b) { return a.index < b.index; };
-    if (!order || std::is_sorted(counters_.begin(), counters_.end(), byIndex)) {
-        for (std::size_t i = 0; i < counters_.size(); ++i) {
-            put(i);
-        }
-        return;
-    }
-    sorted_.resize(counters_.size());
-    for (std::size_t i = 0; i < sorted_.size(); ++i) {
-        sorted_[i] = std::uint32_t(i);
-    }
-    std::sort(sorted_.begin(), sorted_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return counters_[a].index < counters_[b].index;
-    });
-    for (const std::uint32_t i : sorted_) {
-        put(i);
     }
 }
 

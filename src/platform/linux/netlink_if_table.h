@@ -6,20 +6,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/iftable_layout.h"
+#include "platform/platform.h"
 
 struct mnl_socket;
 struct nlmsghdr;
 
 namespace kv {
 
-// GetIfTable over rtnetlink. One RTM_GETSTATS dump per refresh supplies the counters; interface
-// details come from RTM_GETLINK and are re-read only when the kernel announces a link change or
-// the set of interfaces changes, so an ordinary refresh costs one counters dump.
+// The interface table over rtnetlink. One RTM_GETSTATS dump per refresh supplies the 64-bit
+// counters; interface details come from RTM_GETLINK and are re-read only when the kernel
+// announces a link change or the set of interfaces changes, so an ordinary refresh costs one
+// counters dump.
 class NetlinkIfTable {
   public:
     NetlinkIfTable();
@@ -27,10 +27,8 @@ class NetlinkIfTable {
     NetlinkIfTable(const NetlinkIfTable&) = delete;
     NetlinkIfTable& operator=(const NetlinkIfTable&) = delete;
 
-    // The iphlpapi contract: 87 without a size; 122 and the size needed without a buffer or with
-    // a short one; otherwise 0 and a filled MIB_IFTABLE. 31 when the kernel cannot be read, 50
-    // when it lacks the interface.
-    std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order);
+    // kNotSupported when the kernel lacks the interface, kFailed when it cannot be read.
+    TableRead Read(InterfaceTable& table);
 
   protected:
     enum class Channel { kDump, kEvents };
@@ -42,30 +40,23 @@ class NetlinkIfTable {
   private:
     struct Link {
         std::string name;
-        std::string alias;
-        std::array<std::uint8_t, iftable::kPhysAddrSize> address{};
-        std::uint32_t addressLength = 0;
-        std::uint32_t index = 0;
+        std::string description;
+        std::array<std::uint8_t, 8> address{};
+        std::uint8_t addressLength = 0;
         std::uint32_t flags = 0;
-        std::uint32_t mtu = 0;
         std::uint16_t arpType = 0;
         std::uint8_t operState = 0;
-        bool wireless = false;
         std::uint32_t speed = 0;
-        std::array<std::uint8_t, iftable::kRowSize> row{};  // every field but the counters
     };
 
-    // Low 32 bits, as the row keeps them.
     struct Counters {
         std::uint32_t index;
-        std::uint32_t inOctets, inUcast, inNUcast, inDiscards, inErrors, inUnknownProtos;
-        std::uint32_t outOctets, outUcast, outDiscards, outErrors;
+        std::uint64_t received, sent;
     };
 
     enum class DumpResult { kOk, kInterrupted, kFailed };
     using Handler = bool (NetlinkIfTable::*)(const nlmsghdr*);
 
-    std::uint32_t Refresh();
     void DrainEvents();
     bool OpenDumpSocket();
     void CloseDumpSocket();
@@ -75,8 +66,7 @@ class NetlinkIfTable {
     bool OnLink(const nlmsghdr* message);
     bool LoadLinks();
     void MapRows();
-    void Fill(std::uint8_t* table, bool order);
-    std::uint32_t Failure() const;
+    TableRead Failure() const;
 
     mnl_socket* dump_ = nullptr;
     mnl_socket* events_ = nullptr;
@@ -92,11 +82,7 @@ class NetlinkIfTable {
     std::vector<Counters> counters_;
     std::vector<std::uint32_t> mappedIndexes_;  // counters_ order the rows were mapped for
     std::vector<const Link*> rowLinks_;         // per counters_ entry; null: no details yet
-    std::uint32_t rowCount_ = 0;
-    std::vector<std::uint32_t> sorted_;
-
-    bool primed_ = false;  // a snapshot was taken for a size query and not yet used
-    std::int64_t primedAtNs_ = 0;
+    std::size_t rowCount_ = 0;
 };
 
 }  // namespace kv

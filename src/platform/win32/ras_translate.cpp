@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/iftable_layout.h"
 #include "platform/win32/ras_layout.h"
 
 namespace kv::win32 {
@@ -24,8 +23,8 @@ void WriteEntries(const NativeConnection* native, std::size_t count, std::uint8_
         const NativeConnection& from = native[i];
         std::uint8_t* entry = buffer + i * ras::kEntrySize;
         std::memset(entry, 0, ras::kEntrySize);
-        iftable::WriteU32(entry + ras::kSizeOffset, ras::kEntrySize);
-        iftable::WriteU32(entry + ras::kHandleOffset, firstToken + std::uint32_t(i));
+        ras::WriteU32(entry + ras::kSizeOffset, ras::kEntrySize);
+        ras::WriteU32(entry + ras::kHandleOffset, firstToken + std::uint32_t(i));
         CopyName(entry + ras::kEntryNameOffset, ras::kEntryNameSize, from.szEntryName,
                  sizeof from.szEntryName);
         CopyName(entry + ras::kDeviceTypeOffset, ras::kDeviceTypeSize, from.szDeviceType,

@@ -1,12 +1,9 @@
 #include "platform/win32/win32_core.h"
 
-#include <iphlpapi.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
-#include "platform/iftable_layout.h"
 #include "platform/utf8_prefix.h"
 #include "platform/win32/ras_layout.h"
 #include "platform/win32/ras_translate.h"
@@ -14,21 +11,8 @@
 
 namespace kv::win32 {
 
-// The table is handed through untouched, so the SDK's layout must be the one the reader parses.
-static_assert(sizeof(ULONG) == 4);
-static_assert(offsetof(MIB_IFTABLE, table) == iftable::kHeaderSize);
-static_assert(sizeof(MIB_IFROW) == iftable::kRowSize);
-static_assert(offsetof(MIB_IFROW, dwIndex) == iftable::kIndexOffset);
-static_assert(offsetof(MIB_IFROW, dwType) == iftable::kTypeOffset);
-static_assert(offsetof(MIB_IFROW, dwSpeed) == iftable::kSpeedOffset);
-static_assert(offsetof(MIB_IFROW, dwPhysAddrLen) == iftable::kPhysAddrLenOffset);
-static_assert(offsetof(MIB_IFROW, bPhysAddr) == iftable::kPhysAddrOffset);
-static_assert(offsetof(MIB_IFROW, dwOperStatus) == iftable::kOperStatusOffset);
-static_assert(offsetof(MIB_IFROW, dwInOctets) == iftable::kInOctetsOffset);
-static_assert(offsetof(MIB_IFROW, dwOutOctets) == iftable::kOutOctetsOffset);
-static_assert(offsetof(MIB_IFROW, dwDescrLen) == iftable::kDescrLenOffset);
-static_assert(offsetof(MIB_IFROW, bDescr) == iftable::kDescrOffset);
-static_assert(MAXLEN_IFDESCR == iftable::kDescrSize);
+static_assert(MAXLEN_IFDESCR == kMaxDescriptionBytes);
+static_assert(MAXLEN_PHYSADDR == sizeof(InterfaceRow::address));
 // The names are copied field by field into the same sizes.
 static_assert(sizeof(NativeConnection::szEntryName) == ras::kEntryNameSize);
 static_assert(sizeof(NativeConnection::szDeviceType) == ras::kDeviceTypeSize);
@@ -42,7 +26,14 @@ TitleApi SystemTitle() {
     return {&::FindWindowA, &::GetWindowTextLengthW, &::GetWindowTextW};
 }
 
+IfTableApi SystemIfTable() {
+    return {&::GetIfTable};
+}
+
 namespace {
+
+// No real table comes near this; a larger answer is a broken source, not a big machine.
+constexpr std::size_t kMaxTableBytes = offsetof(MIB_IFTABLE, table) + sizeof(MIB_IFROW) * 65536;
 
 // `length` bytes in `codePage`; empty when they are not text in it.
 std::wstring ToUtf16(UINT codePage, const char* bytes, int length) {
@@ -74,50 +65,73 @@ std::string Narrow(const wchar_t* text, int length) {
     return out;
 }
 
-std::uint32_t DescriptionToUtf8(std::uint8_t* descr, std::uint32_t length, UINT codePage) {
+std::string DescriptionText(const BYTE* descr, DWORD length, UINT codePage) {
     const auto* bytes = reinterpret_cast<const char*>(descr);
-    const int n = int(std::min<std::uint32_t>(length, iftable::kDescrSize));
+    const int n = int(std::min<DWORD>(length, MAXLEN_IFDESCR));
     const std::wstring text = ToUtf16(codePage, bytes, n);
-    // Bytes that are no text in that code page are kept as they came.
-    const std::string utf8 =
+    std::string utf8 =
         text.empty() ? std::string(bytes, std::size_t(n)) : Narrow(text.data(), int(text.size()));
-    const std::size_t kept = Utf8PrefixLength(utf8, iftable::kDescrSize);
-    std::memset(descr, 0, iftable::kDescrSize);
-    std::memcpy(descr, utf8.data(), kept);
-    return std::uint32_t(kept);
+    utf8.resize(Utf8PrefixLength(utf8, kMaxDescriptionBytes));
+    return utf8;
 }
 
-void DescriptionsToUtf8(std::uint8_t* table, std::uint32_t size, UINT codePage) {
-    if (size < iftable::kHeaderSize) {
-        return;
+bool ParseIfTable(const std::uint8_t* bytes, std::size_t size, UINT codePage,
+                  InterfaceTable& table) {
+    constexpr std::size_t kFirstRow = offsetof(MIB_IFTABLE, table);
+    DWORD count = 0;
+    if (size < kFirstRow) {
+        return false;
     }
-    const std::uint32_t rows = std::min<std::uint32_t>(
-        iftable::ReadU32(table), (size - iftable::kHeaderSize) / iftable::kRowSize);
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        std::uint8_t* row = table + iftable::RowOffset(i);
-        const std::uint32_t length = iftable::ReadU32(row + iftable::kDescrLenOffset);
-        iftable::WriteU32(row + iftable::kDescrLenOffset,
-                          DescriptionToUtf8(row + iftable::kDescrOffset, length, codePage));
+    std::memcpy(&count, bytes, sizeof count);
+    if (count > (size - kFirstRow) / sizeof(MIB_IFROW)) {
+        return false;
     }
+    table.counterBits = 32;
+    table.rows.resize(count);
+    for (DWORD i = 0; i < count; ++i) {
+        MIB_IFROW from;
+        std::memcpy(&from, bytes + kFirstRow + i * sizeof from, sizeof from);
+        InterfaceRow& to = table.rows[i];
+        to.index = from.dwIndex;
+        to.description = DescriptionText(from.bDescr, from.dwDescrLen, codePage);
+        to.received = from.dwInOctets;
+        to.sent = from.dwOutOctets;
+        to.speed = from.dwSpeed;
+        // Windows never reports more than the field holds; a larger length reads the whole
+        // field, and one that is negative as a signed number none of it.
+        to.addressLength = std::uint8_t(
+            std::clamp<std::int32_t>(std::int32_t(from.dwPhysAddrLen), 0, MAXLEN_PHYSADDR));
+        std::copy_n(from.bPhysAddr, MAXLEN_PHYSADDR, to.address.begin());
+    }
+    return true;
 }
 
-Core::Core(RasApi ras, TitleApi title) : ras_(ras), title_(title) {}
+Core::Core(RasApi ras, TitleApi title, IfTableApi ifTable)
+    : ras_(ras), title_(title), ifTable_(ifTable) {}
 
-std::uint32_t Core::GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) {
-    const std::uint32_t offered = size != nullptr ? *size : 0;
-    const DWORD result = ::GetIfTable(reinterpret_cast<PMIB_IFTABLE>(table),
-                                      reinterpret_cast<PULONG>(size), order ? TRUE : FALSE);
-    if (result == NO_ERROR && table != nullptr) {
-        DescriptionsToUtf8(table, offered, CP_ACP);
+TableRead Core::ReadInterfaceTable(InterfaceTable& table) {
+    ULONG size = 0;
+    if (ifTable_.get(nullptr, &size, FALSE) == ERROR_NOT_SUPPORTED) {
+        return TableRead::kNotSupported;
     }
-    return result;
+    if (size < offsetof(MIB_IFTABLE, table) || size > kMaxTableBytes) {
+        return TableRead::kFailed;
+    }
+    ifTableBytes_.assign(size, 0);
+    if (ifTable_.get(reinterpret_cast<PMIB_IFTABLE>(ifTableBytes_.data()), &size, FALSE) !=
+        NO_ERROR) {
+        return TableRead::kFailed;
+    }
+    const std::size_t filled = std::min<std::size_t>(size, ifTableBytes_.size());
+    return ParseIfTable(ifTableBytes_.data(), filled, CP_ACP, table) ? TableRead::kRead
+                                                                     : TableRead::kFailed;
 }
 
 std::uint32_t Core::RasEnumConnectionsA(std::uint8_t* connections, std::uint32_t* size,
                                         std::uint32_t* count) {
     // Same refusal as the other backends for a buffer not in the program's layout.
     if (connections == nullptr || size == nullptr || count == nullptr || *size < ras::kEntrySize ||
-        iftable::ReadU32(connections + ras::kSizeOffset) != ras::kEntrySize) {
+        ras::ReadU32(connections + ras::kSizeOffset) != ras::kEntrySize) {
         return win::kErrorInvalidParameter;
     }
     const std::size_t capacity = *size / ras::kEntrySize;
@@ -157,7 +171,7 @@ std::uint32_t Core::RasHangUpA(std::uint32_t connection) {
 
 std::vector<DialUpLink> Core::ListDialUpLinks(std::uint32_t& error) {
     std::vector<std::uint8_t> buffer(ras::kBufferSize);
-    iftable::WriteU32(buffer.data() + ras::kSizeOffset, ras::kEntrySize);
+    ras::WriteU32(buffer.data() + ras::kSizeOffset, ras::kEntrySize);
     std::uint32_t size = ras::kBufferSize;
     std::uint32_t count = 0;
     error = RasEnumConnectionsA(buffer.data(), &size, &count);
@@ -168,7 +182,7 @@ std::vector<DialUpLink> Core::ListDialUpLinks(std::uint32_t& error) {
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* entry = buffer.data() + i * ras::kEntrySize;
         const auto* name = reinterpret_cast<const char*>(entry + ras::kEntryNameOffset);
-        links.push_back({iftable::ReadU32(entry + ras::kHandleOffset),
+        links.push_back({ras::ReadU32(entry + ras::kHandleOffset),
                          std::string(name, ::strnlen(name, ras::kEntryNameSize))});
     }
     return links;

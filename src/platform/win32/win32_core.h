@@ -3,6 +3,7 @@
 // Before the other SDK headers, which use its types.
 #include <windows.h>
 
+#include <iphlpapi.h>
 #include <ras.h>
 
 #include "platform/win32/ras_translate.h"
@@ -37,12 +38,20 @@ struct TitleApi {
 
 TitleApi SystemTitle();
 
+// iphlpapi's table call, replaceable so that tests can play answers a real system never gives.
+struct IfTableApi {
+    DWORD(WINAPI* get)(PMIB_IFTABLE, PULONG, BOOL);
+};
+
+IfTableApi SystemIfTable();
+
 // The Windows backend. Free of Qt: Qt itself does the window operations.
 class Core : public Platform {
   public:
-    explicit Core(RasApi ras = SystemRas(), TitleApi title = SystemTitle());
+    explicit Core(RasApi ras = SystemRas(), TitleApi title = SystemTitle(),
+                  IfTableApi ifTable = SystemIfTable());
 
-    std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override;
+    TableRead ReadInterfaceTable(InterfaceTable& table) override;
     std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
     std::uint32_t HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;
@@ -56,6 +65,8 @@ class Core : public Platform {
   private:
     RasApi ras_;
     TitleApi title_;
+    IfTableApi ifTable_;
+    std::vector<std::uint8_t> ifTableBytes_;
     std::vector<NativeConnection> native_;
     std::map<std::uint32_t, HRASCONN> connections_;
     std::uint32_t nextToken_ = 1;
@@ -65,11 +76,12 @@ class Core : public Platform {
 std::wstring Widen(const char* utf8);
 std::string Narrow(const wchar_t* text, int length);
 
-// GetIfTable writes bDescr in the ANSI code page. Rewrites one row's description of `length`
-// bytes in `codePage` as UTF-8 in place, cut where a letter would not fit the field, and returns
-// the new length.
-std::uint32_t DescriptionToUtf8(std::uint8_t* descr, std::uint32_t length, UINT codePage);
-// The same for every row of a table GetIfTable filled into `size` bytes, lengths included.
-void DescriptionsToUtf8(std::uint8_t* table, std::uint32_t size, UINT codePage);
+// GetIfTable writes bDescr in the ANSI code page: `length` bytes of it as UTF-8, cut where a
+// letter would not fit kMaxDescriptionBytes. Bytes that are no text in that code page are kept.
+std::string DescriptionText(const BYTE* descr, DWORD length, UINT codePage);
+// The rows of a MIB_IFTABLE GetIfTable filled into `size` bytes; false when the count it declares
+// does not fit them.
+bool ParseIfTable(const std::uint8_t* bytes, std::size_t size, UINT codePage,
+                  InterfaceTable& table);
 
 }  // namespace kv::win32

@@ -25,6 +25,7 @@ class AccountingTest : public QObject, protected test::MainWindowRig {
     void cleanup();
     void firstTickShowsTheCountersAndNoSpeed();
     void moneyFiguresFollowTheTraffic_data();
+    void aCounterPastFourGibibytesBeforeTheStartShowsWhole();
     void moneyFiguresFollowTheTraffic();
     void otherInterfacesComingAndGoingKeepTheWatchedOneWatched();
     void theListArrowKeysSwitchTheWatchedInterfaceAtEveryStep();
@@ -139,6 +140,13 @@ void AccountingTest::moneyFiguresFollowTheTraffic() {
     QTEST(form->Label13->text(), "used");
     QTEST(form->Label12->text(), "trafficLeft");
     QTEST(form->Label15->text(), "moneyLeft");
+}
+
+void AccountingTest::aCounterPastFourGibibytesBeforeTheStartShowsWhole() {
+    platform->counterBits = 64;
+    platform->Find(2)->inOctets = 4612518610u;
+    Start(kWatchRow1);
+    QCOMPARE(form->Label3->text(), QStringLiteral("Принято: 4 612 518 610 байт"));
 }
 
 void AccountingTest::otherInterfacesComingAndGoingKeepTheWatchedOneWatched() {
@@ -274,7 +282,7 @@ void AccountingTest::aFailedRefreshWhileWatchingChangesNothing() {
     Tick();
     const QString received = form->Label3->text();
     const QString moneyLeft = form->Label15->text();
-    platform->fillResult = 31;  // ERROR_GEN_FAILURE
+    platform->readResult = TableRead::kFailed;
     platform->Find(2)->inOctets += 4000;
     Tick();
     QCOMPARE(form->Label3->text(), received);

@@ -338,7 +338,7 @@ void ShellTest::aBoxFromATickHoldsEveryTimerUntilItCloses() {
     desktop->whileBoxIsOpen = [&](const test::FakeDesktop::Message&) {
         whileOpen = RunningTimers();
     };
-    platform->sizeQueryResult = 50;  // ERROR_NOT_SUPPORTED
+    platform->readResult = TableRead::kNotSupported;
 
     if (form->Timer1->isActive()) {
         form->Timer1_Timer();
