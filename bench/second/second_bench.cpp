@@ -31,8 +31,8 @@ constexpr char kSettings[] = "10\r\n2,5\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n
 // Counters move every second by a changing amount, like a link in use.
 void Traffic(kv::test::FakePlatform& platform, long second) {
     for (auto& row : platform.interfaces) {
-        row.inOctets += std::uint32_t(1000 + (second * 7919 + row.index * 104729) % 150000);
-        row.outOctets += std::uint32_t(200 + (second * 3571 + row.index * 1299709) % 20000);
+        row.received += std::uint32_t(1000 + (second * 7919 + row.index * 104729) % 150000);
+        row.sent += std::uint32_t(200 + (second * 3571 + row.index * 1299709) % 20000);
     }
 }
 

@@ -87,7 +87,7 @@ TEST_F(TrafficBookTest, ALowerReadingIsAWrapOnlyOfA32BitCounterAndOnlyUnderTwoGi
         auto& eth = platform.Add(3, "eth0", c.first, 0);
         Read(3);
         for (std::size_t k = 0; k < c.readings.size(); ++k) {
-            eth.inOctets = c.readings[k];
+            eth.received = c.readings[k];
             EXPECT_EQ(Read(3).received, c.totals[k]) << c.readings[k];
         }
     }
@@ -113,11 +113,11 @@ TEST_F(TrafficBookTest, OtherInterfacesComingAndGoingLeaveTheTotalsAlone) {
     auto* eth = &platform.Add(3, "eth0", 4294967000u, 0);
     Read(3);
     platform.Add(9, "veth9", 77, 77);
-    platform.interfaces[0].inOctets = 1000;  // wrapped while the table changed
+    platform.interfaces[0].received = 1000;  // wrapped while the table changed
     EXPECT_EQ(Read(3).received, 4294968296.0);
     platform.Remove(9);
     eth = platform.Find(3);
-    eth->inOctets = 2000;
+    eth->received = 2000;
     EXPECT_EQ(Read(3).received, 4294969296.0);
 }
 
@@ -125,7 +125,7 @@ TEST_F(TrafficBookTest, TheSameInterfaceNumberTwiceInOneTableIsReadOnce) {
     platform.Add(4, "eth0", 1000, 0);
     platform.Add(4, "eth0 again", 900000, 0);
     EXPECT_EQ(Read(4).received, 1000);
-    platform.interfaces[0].inOctets = 1500;
+    platform.interfaces[0].received = 1500;
     EXPECT_EQ(Read(4).received, 1500);
 }
 
@@ -153,13 +153,13 @@ TEST_F(TrafficBookTest, SpeedIsTheIncreaseSinceThePreviousTickAndZeroWithoutOne)
     Read(3);
     EXPECT_EQ(book.SpeedOf(3), 0);
     book.EndTick();
-    eth.inOctets += 700;
-    eth.outOctets += 300;
+    eth.received += 700;
+    eth.sent += 300;
     Read(3);
     EXPECT_EQ(book.SpeedOf(3), 1000);
     book.EndTick();
     book.ForgetTicks();
-    eth.inOctets += 5;
+    eth.received += 5;
     Read(3);
     EXPECT_EQ(book.SpeedOf(3), 0);
 }
@@ -173,7 +173,7 @@ TEST_F(TrafficBookTest, ResettingTheChargedInterfaceRestartsItsTotalsAndMarksIts
     EXPECT_EQ(book.Of(3).received, 0);
     const std::vector<TrafficBook::PaidMark> marks = {{3, "eth0", 1000, 5000}};
     EXPECT_EQ(book.PaidMarks(), marks);
-    eth.inOctets += 10;
+    eth.received += 10;
     EXPECT_EQ(Read(3).received, 10);
     EXPECT_EQ(book.SpeedOf(3), 10);
 }
@@ -242,7 +242,7 @@ TEST_F(TrafficBookTest, AnInterfaceIsItsNumberTogetherWithItsName) {
         Read(5);
         book.Charge(5);
         link.description = c.now;
-        link.inOctets = c.received;
+        link.received = c.received;
         EXPECT_EQ(Read(5).received, c.received);
         EXPECT_EQ(book.Charged().has_value(), c.charged);
         EXPECT_EQ(book.Unpaid().received, c.unpaid);

@@ -89,7 +89,7 @@ class LedgerTest : public ::testing::Test {
     }
 
     void Use(std::uint32_t index, double mb) {
-        platform.Find(index)->inOctets += std::uint32_t(mb * kMb);
+        platform.Find(index)->received += std::uint32_t(mb * kMb);
     }
 
     // Writing the file fails from now on, and it keeps what it held, as a failed atomic save
@@ -155,7 +155,7 @@ TEST_F(LedgerTest, ASessionThatEndsWithTheProgramClosedIsChargedOnce) {
             platform.Remove(2);
             platform.Add(3, "eth0");
         } else if (std::string(c.nextBoot) != "boot-a") {
-            platform.Find(2)->inOctets = std::uint32_t(0.5 * kMb);  // counters start again
+            platform.Find(2)->received = std::uint32_t(0.5 * kMb);  // counters start again
         } else {
             Use(2, 0.5);  // counted by the link's own counters while the program was closed
         }
@@ -185,7 +185,7 @@ TEST_F(LedgerTest, AnEarlierJournalOn64BitCountersChargesOnlyWhatMovedSinceIt) {
         SCOPED_TRACE(c.what);
         Forget();
         platform.counterBits = 64;
-        platform.Find(2)->inOctets = (std::uint64_t(5) << 32) + 1000 + std::uint64_t(1.5 * kMb);
+        platform.Find(2)->received = (std::uint64_t(5) << 32) + 1000 + std::uint64_t(1.5 * kMb);
         QFile journal(Path("paid.dat"));
         ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
         journal.write(
@@ -503,7 +503,7 @@ TEST_F(LedgerTest, SmallDroppedSessionsAreChargedInWholeKopecksWithNothingLost) 
 }
 
 TEST_F(LedgerTest, AnAliasSetWhileRunningKeepsThePaidMark) {
-    platform.Find(2)->inOctets = std::uint32_t(1.5 * kMb);
+    platform.Find(2)->received = std::uint32_t(1.5 * kMb);
     Start(1);
     ledger->CarryOver();
     platform.Find(2)->description = "eth0 (uplink)";

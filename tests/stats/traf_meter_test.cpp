@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,7 +70,8 @@ TEST_F(TrafMeterTest, SpeedAndAddressTexts) {
         platform.interfaces.clear();
         auto& row = platform.Add(1, "x");
         row.speed = c.speed;
-        row.physAddr = c.addr;
+        std::copy(c.addr.begin(), c.addr.end(), row.address.begin());
+        row.addressLength = std::uint8_t(c.addr.size());
         meter.GetIPStats();
         EXPECT_EQ(meter.MaxSpeed(0), c.maxSpeed);
         EXPECT_EQ(meter.MacAddr(0), c.mac);
@@ -114,7 +116,7 @@ TEST_F(TrafMeterTest, AFailedRefreshKeepsThePreviousSnapshot) {
         p.Add(7, "eth0", 1000, 2000);
         p.Add(8, "ppp0", 3, 4);
         m.GetIPStats();
-        p.interfaces[0].inOctets = 5555;
+        p.interfaces[0].received = 5555;
         p.readResult = c.result;
         m.GetIPStats();
         ASSERT_EQ(m.ControllerCount(), 2);

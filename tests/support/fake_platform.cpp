@@ -1,7 +1,6 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/win_errors.h"
 
@@ -9,12 +8,7 @@ namespace kv::test {
 
 FakePlatform::Interface& FakePlatform::Add(std::uint32_t index, std::string description,
                                            std::uint64_t in, std::uint64_t out) {
-    Interface row;
-    row.index = index;
-    row.description = std::move(description);
-    row.inOctets = in;
-    row.outOctets = out;
-    interfaces.push_back(std::move(row));
+    interfaces.push_back({index, std::move(description), in, out});
     return interfaces.back();
 }
 
@@ -34,18 +28,7 @@ TableRead FakePlatform::ReadInterfaceTable(InterfaceTable& table) {
         return *readResult;
     }
     table.counterBits = counterBits;
-    table.rows.clear();
-    for (const Interface& in : interfaces) {
-        InterfaceRow row;
-        row.index = in.index;
-        row.description = in.description;
-        row.received = in.inOctets;
-        row.sent = in.outOctets;
-        row.speed = in.speed;
-        row.addressLength = std::uint8_t(std::min(in.physAddr.size(), row.address.size()));
-        std::copy_n(in.physAddr.begin(), row.addressLength, row.address.begin());
-        table.rows.push_back(std::move(row));
-    }
+    table.rows = interfaces;
     return TableRead::kRead;
 }
 

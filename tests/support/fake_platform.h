@@ -13,14 +13,7 @@ namespace kv::test {
 // the dial-up links, and reads back what the program did.
 class FakePlatform : public Platform {
   public:
-    struct Interface {
-        std::uint32_t index = 1;
-        std::string description;
-        std::uint64_t inOctets = 0;
-        std::uint64_t outOctets = 0;
-        std::uint32_t speed = 0;
-        std::vector<std::uint8_t> physAddr;  // up to 8 bytes
-    };
+    using Interface = InterfaceRow;
 
     struct Link {
         std::uint32_t token;

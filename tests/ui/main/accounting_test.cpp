@@ -106,8 +106,8 @@ void AccountingTest::firstTickShowsTheCountersAndNoSpeed() {
     QVERIFY(form->Timer1->isActive());
     ExactlyOneTimerRuns();
 
-    platform->Find(2)->inOctets += 1500;
-    platform->Find(2)->outOctets += 500;
+    platform->Find(2)->received += 1500;
+    platform->Find(2)->sent += 500;
     Tick();
     QCOMPARE(form->Label4->text(), QStringLiteral("Текущая скорость:  2 000 байт/сек"));
     QCOMPARE(state->currentSpeed, 2000.0);
@@ -133,8 +133,8 @@ void AccountingTest::moneyFiguresFollowTheTraffic_data() {
 
 void AccountingTest::moneyFiguresFollowTheTraffic() {
     QFETCH(double, bytes);
-    platform->Find(2)->inOctets = std::uint32_t(bytes);
-    platform->Find(2)->outOctets = 0;
+    platform->Find(2)->received = std::uint32_t(bytes);
+    platform->Find(2)->sent = 0;
     Start(kWatchRow1);
     QCOMPARE(form->Label10->text(), QStringLiteral("4,0 Мб"));
     QTEST(form->Label13->text(), "used");
@@ -144,14 +144,14 @@ void AccountingTest::moneyFiguresFollowTheTraffic() {
 
 void AccountingTest::aCounterPastFourGibibytesBeforeTheStartShowsWhole() {
     platform->counterBits = 64;
-    platform->Find(2)->inOctets = 4612518610u;
+    platform->Find(2)->received = 4612518610u;
     Start(kWatchRow1);
     QCOMPARE(form->Label3->text(), QStringLiteral("Принято: 4 612 518 610 байт"));
 }
 
 void AccountingTest::otherInterfacesComingAndGoingKeepTheWatchedOneWatched() {
-    platform->Find(2)->inOctets = std::uint32_t(kMb);
-    platform->Find(2)->outOctets = 0;
+    platform->Find(2)->received = std::uint32_t(kMb);
+    platform->Find(2)->sent = 0;
     Start(kWatchRow1);
     platform->Add(7, "ppp0");  // a container, a VPN or a modem comes up
     Tick();
@@ -162,7 +162,7 @@ void AccountingTest::otherInterfacesComingAndGoingKeepTheWatchedOneWatched() {
     ExactlyOneTimerRuns();
 
     platform->Remove(1);  // a row above the paid one goes: it moves up, and so does the choice
-    platform->Find(2)->inOctets += std::uint32_t(kMb);
+    platform->Find(2)->received += std::uint32_t(kMb);
     Tick();
     QCOMPARE(form->List1->currentRow(), 0);
     QCOMPARE(state->adapterIndex, 0);
@@ -211,21 +211,21 @@ void AccountingTest::aSavedRowBeyondTheTableWaits() {
 }
 
 void AccountingTest::wrappedCountersStayExactAcrossAnUnrelatedRebuild() {
-    platform->Find(2)->inOctets = 4294967000u;
+    platform->Find(2)->received = 4294967000u;
     Start(kWatchRow1);
-    platform->Find(2)->inOctets = 704;  // wrapped: 1000 bytes later
+    platform->Find(2)->received = 704;  // wrapped: 1000 bytes later
     Tick();
     QCOMPARE(form->Label3->text(), QStringLiteral("Принято: 4 294 968 000 байт"));
     platform->Add(30, "veth30");  // a container's link comes up
-    platform->Find(2)->inOctets = 1704;
+    platform->Find(2)->received = 1704;
     Tick();
     QCOMPARE(form->Label3->text(), QStringLiteral("Принято: 4 294 969 000 байт"));
     ExactlyOneTimerRuns();
 }
 
 void AccountingTest::aReconnectUnderTheSameRowCarriesTheBalanceOver() {
-    platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
-    platform->Find(2)->outOctets = 0;
+    platform->Find(2)->received = std::uint32_t(1.5 * kMb);
+    platform->Find(2)->sent = 0;
     Start(kWatchRow1);
     QCOMPARE(form->Label15->text(), QStringLiteral("6,25 руб"));
     platform->Remove(2);
@@ -278,12 +278,12 @@ void AccountingTest::theWaitingTimerWithNothingToReselectWaitsAgain() {
 
 void AccountingTest::aFailedRefreshWhileWatchingChangesNothing() {
     Start(kWatchRow1);
-    platform->Find(2)->inOctets += 4000;
+    platform->Find(2)->received += 4000;
     Tick();
     const QString received = form->Label3->text();
     const QString moneyLeft = form->Label15->text();
     platform->readResult = TableRead::kFailed;
-    platform->Find(2)->inOctets += 4000;
+    platform->Find(2)->received += 4000;
     Tick();
     QCOMPARE(form->Label3->text(), received);
     QCOMPARE(form->Label15->text(), moneyLeft);
@@ -293,8 +293,8 @@ void AccountingTest::aFailedRefreshWhileWatchingChangesNothing() {
 }
 
 void AccountingTest::theDisconnectButtonCarriesOverWhenListingLinksFails() {
-    platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
-    platform->Find(2)->outOctets = 0;
+    platform->Find(2)->received = std::uint32_t(1.5 * kMb);
+    platform->Find(2)->sent = 0;
     Start(kWatchRow1);
     platform->enumResult = 632;  // ERROR_INVALID_SIZE
     form->Command3_Click();
@@ -310,8 +310,8 @@ void AccountingTest::aStartUpThatRunsTheHandlersLeavesTheFileAsItWas() {
 }
 
 void AccountingTest::theDisconnectButtonCarriesTheBalanceOverOnce() {
-    platform->Find(2)->inOctets = std::uint32_t(1.5 * kMb);
-    platform->Find(2)->outOctets = 0;
+    platform->Find(2)->received = std::uint32_t(1.5 * kMb);
+    platform->Find(2)->sent = 0;
     Start(kWatchRow1);
     form->Command3_Click();
     QCOMPARE(form->Label7->text(), QStringLiteral("6,25"));
@@ -320,7 +320,7 @@ void AccountingTest::theDisconnectButtonCarriesTheBalanceOverOnce() {
     Tick();
     form->Command3_Click();  // the interface stayed: nothing is charged twice
     QCOMPARE(state->moneyLimit, 6.25f);
-    platform->Find(2)->inOctets += std::uint32_t(kMb);
+    platform->Find(2)->received += std::uint32_t(kMb);
     Tick();
     QCOMPARE(form->Label13->text(), QStringLiteral("1,0 Мб"));
     QCOMPARE(form->Label15->text(), QStringLiteral("3,75 руб"));

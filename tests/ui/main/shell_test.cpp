@@ -512,7 +512,7 @@ void ShellTest::anUnreadableFileIsReportedOnceAndNeverWrittenOver() {
 
         form->Option1->click();
         form->List1->setCurrentRow(1);
-        platform->Find(2)->inOctets += std::uint32_t(kMb);
+        platform->Find(2)->received += std::uint32_t(kMb);
         form->Timer1_Timer();
         form->Command3_Click();  // paid on a link that stays up: no mark without the limit
         form->Command1_Click();
@@ -680,7 +680,7 @@ void ShellTest::theDisconnectButtonCarriesTheMoneyLeftForward() {
     QFETCH(QString, left);
     QFETCH(float, limit);
     QFETCH(QByteArray, saved);
-    platform->Find(2)->inOctets = std::uint32_t(usedMb * kMb);
+    platform->Find(2)->received = std::uint32_t(usedMb * kMb);
     platform->links = {{7, "Провайдер", 0}};
     WriteSettings("10\r\n2,5\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n");
     Start();
