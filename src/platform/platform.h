@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/link_result.h"
+
 namespace kv {
 
 // One active dial-up link as a backend listed it. The token means something only to the backend
@@ -15,8 +17,8 @@ struct DialUpLink {
     std::string name;
 };
 
-// More links than this are refused whole, with win::kErrorBufferTooSmall, as rasapi32 does with
-// the program's buffer.
+// More links than this are refused whole (LinkFailure::kTooMany), as rasapi32 does with the
+// program's buffer.
 inline constexpr std::size_t kMaxDialUpLinks = 256;
 
 // What the program needs from the operating system beyond Qt: the interface table, the dial-up
@@ -30,10 +32,10 @@ class Platform {
     // size when the buffer is too small.
     virtual std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) = 0;
 
-    // The active paid links; `error` is 0, or the system's error number and no links.
-    virtual std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) = 0;
-    // 0, or the system's error number for this link.
-    virtual std::uint32_t HangUp(const DialUpLink& link) = 0;
+    // The active paid links, or a failure and no links.
+    virtual std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) = 0;
+    // A link that is already down hangs up successfully.
+    virtual LinkResult HangUp(const DialUpLink& link) = 0;
 
     // The running player's title as it shows it ("12. Artist - Song - Winamp [Paused]"), UTF-8;
     // nullopt when no player runs.

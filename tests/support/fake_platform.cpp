@@ -64,10 +64,10 @@ std::uint32_t FakePlatform::GetIfTable(std::uint8_t* table, std::uint32_t* size,
     return win::kNoError;
 }
 
-std::vector<DialUpLink> FakePlatform::ListDialUpLinks(std::uint32_t& error) {
-    error = enumResult.value_or(win::kNoError);
+std::vector<DialUpLink> FakePlatform::ListDialUpLinks(LinkResult& result) {
+    result = listResult;
     std::vector<DialUpLink> listed;
-    if (error == win::kNoError) {
+    if (result.failure == LinkFailure::kNone) {
         for (const Link& link : links) {
             listed.push_back({link.token, link.name});
         }
@@ -75,14 +75,14 @@ std::vector<DialUpLink> FakePlatform::ListDialUpLinks(std::uint32_t& error) {
     return listed;
 }
 
-std::uint32_t FakePlatform::HangUp(const DialUpLink& link) {
+LinkResult FakePlatform::HangUp(const DialUpLink& link) {
     hungUp.push_back(link.token);
     for (const Link& l : links) {
         if (l.token == link.token) {
             return l.hangUpResult;
         }
     }
-    return win::kErrorInvalidHandle;
+    return {LinkFailure::kGone};
 }
 
 std::optional<std::string> FakePlatform::PlayerTitle() {

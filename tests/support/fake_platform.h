@@ -27,7 +27,7 @@ class FakePlatform : public Platform {
     struct Link {
         std::uint32_t token;
         std::string name;
-        std::uint32_t hangUpResult = 0;
+        LinkResult hangUpResult;
     };
 
     // The interface table and ways to break it.
@@ -49,12 +49,12 @@ class FakePlatform : public Platform {
 
     // Dial-up.
     std::vector<Link> links;
-    std::optional<std::uint32_t> enumResult;
+    LinkResult listResult;
     std::vector<std::uint32_t> hungUp;
 
     std::uint32_t GetIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override;
-    std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
-    std::uint32_t HangUp(const DialUpLink& link) override;
+    std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) override;
+    LinkResult HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;
 };
 
