@@ -5,6 +5,7 @@
 extern "C" {
 #include <sys/pidfd.h>
 }
+#include <QByteArray>
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -17,12 +18,9 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
-#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -107,17 +105,10 @@ std::string ReadSmallFile(const std::filesystem::path& path, std::size_t limit) 
 }
 
 // pppd writes "<pid>\n", and for a linkname file a second line with the interface.
-std::optional<int> ParsePidFile(std::string_view text) {
-    text = text.substr(0, text.find('\n'));
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    long long pid = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), pid);
-    if (ec != std::errc() || end != text.data() + text.size() || pid <= 0 || pid > INT_MAX) {
-        return std::nullopt;
-    }
-    return int(pid);
+std::optional<int> ParsePidFile(const std::string& text) {
+    bool ok = false;
+    const int pid = QByteArray::fromStdString(text.substr(0, text.find('\n'))).trimmed().toInt(&ok);
+    return ok && pid > 0 ? std::optional(pid) : std::nullopt;
 }
 
 std::filesystem::path ProcFile(int pid, const char* name) {
@@ -129,17 +120,10 @@ bool IsPppd(int pid) {
 }
 
 // NetworkManager runs its own pppd with its plugin; that link is already listed from the bus.
+// The kernel ends every argument with a NUL, so this finds an argument ending in the plugin.
 bool ManagedByNetworkManager(int pid) {
-    const std::string commandLine = ReadSmallFile(ProcFile(pid, "cmdline"), 64 * 1024);
-    std::string_view rest = commandLine;
-    while (!rest.empty()) {
-        const std::string_view argument = rest.substr(0, rest.find('\0'));
-        if (argument.ends_with("nm-pppd-plugin.so")) {
-            return true;
-        }
-        rest.remove_prefix(std::min(rest.size(), argument.size() + 1));
-    }
-    return false;
+    constexpr std::string_view kPlugin("nm-pppd-plugin.so", sizeof "nm-pppd-plugin.so");
+    return ReadSmallFile(ProcFile(pid, "cmdline"), 64 * 1024).find(kPlugin) != std::string::npos;
 }
 
 std::string LinkName(const std::string& stem) {
@@ -147,20 +131,15 @@ std::string LinkName(const std::string& stem) {
     return stem.starts_with("ppp-") && stem.size() > 4 ? stem.substr(4) : stem;
 }
 
+// ESRCH: it exited meanwhile, so it is already down.
 LinkFailure SignalFailure(int error) {
-    switch (error) {
-        case ESRCH:
-            return LinkFailure::kNone;  // exited meanwhile: already down
-        case EPERM:
-            return LinkFailure::kRefused;
-        default:
-            return LinkFailure::kFailed;
-    }
+    return error == ESRCH   ? LinkFailure::kNone
+           : error == EPERM ? LinkFailure::kRefused
+                            : LinkFailure::kFailed;
 }
 
-// Holding a pidfd while checking the name makes the signal reach that same process even if the
-// pid is reused in between. Every kernel Debian 12 supports has pidfds (5.3), so kill() is no
-// fallback, and pid 0 (kill's whole process group) is refused by pidfd_open.
+// A pidfd held while the name is checked makes the signal reach that process whoever reuses the
+// pid. Debian 12's kernels all have pidfds, so no kill() fallback (nor its pid 0, the group).
 LinkFailure TerminatePppd(int pid) {
     const int pidfd = pidfd_open(pid, 0);
     if (pidfd < 0) {
@@ -192,10 +171,10 @@ LinkFailure DialUpLinks::List(std::vector<Link>& links) {
     const LinkFailure result = ListNetworkManager(links);
     if (result != LinkFailure::kNone) {
         links.clear();
-        return result;
+    } else {
+        ListPppd(links);
     }
-    ListPppd(links);
-    return LinkFailure::kNone;
+    return result;
 }
 
 LinkFailure DialUpLinks::ListNetworkManager(std::vector<Link>& links) {

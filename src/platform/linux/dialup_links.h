@@ -11,10 +11,9 @@ namespace kv {
 
 // The paid links the "disconnect" button ends: NetworkManager's active connections of the
 // dial-up kinds (over the system bus), then pppd links NetworkManager does not manage (found by
-// their pid files in the run directory).
-//
-// A bus without NetworkManager, or no bus at all, simply adds no links. A link that is already
-// down hangs up successfully; a refused one (polkit, another user's pppd) is kRefused.
+// their pid files in the run directory). A bus without NetworkManager, or no bus at all, simply
+// adds no links. A link already down hangs up successfully; one the user may not end (polkit,
+// another user's pppd) is kRefused.
 class DialUpLinks {
   public:
     struct Link {

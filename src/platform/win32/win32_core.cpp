@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "platform/iftable_layout.h"
 #include "platform/utf8_prefix.h"
@@ -56,22 +58,16 @@ std::wstring ToUtf16(UINT codePage, const char* bytes, int length) {
 
 // rasapi32's number stays the result; the kind only names it.
 LinkResult FromRas(std::uint32_t error) {
-    switch (error) {
-        case ERROR_SUCCESS:
-            return {};
-        case ERROR_RASMAN_CANNOT_INITIALIZE:
-            return {LinkFailure::kNoService, error};
-        case ERROR_ACCESS_DENIED:
-            return {LinkFailure::kRefused, error};
-        case ERROR_INVALID_HANDLE:
-            return {LinkFailure::kGone, error};
-        case ERROR_BUFFER_TOO_SMALL:
-            return {LinkFailure::kTooMany, error};
-        case ERROR_REQUEST_TIMEOUT:
-            return {LinkFailure::kNoAnswer, error};
-        default:
-            return {LinkFailure::kFailed, error};
-    }
+    constexpr std::pair<std::uint32_t, LinkFailure> kKinds[] = {
+        {ERROR_SUCCESS, LinkFailure::kNone},
+        {ERROR_RASMAN_CANNOT_INITIALIZE, LinkFailure::kNoService},
+        {ERROR_ACCESS_DENIED, LinkFailure::kRefused},
+        {ERROR_INVALID_HANDLE, LinkFailure::kGone},
+        {ERROR_BUFFER_TOO_SMALL, LinkFailure::kTooMany},
+        {ERROR_REQUEST_TIMEOUT, LinkFailure::kNoAnswer}};
+    const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                    [error](const auto& k) { return k.first == error; });
+    return {kind != std::end(kKinds) ? kind->second : LinkFailure::kFailed, error};
 }
 
 }  // namespace
