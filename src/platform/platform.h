@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/link_result.h"
+
 namespace kv {
 
 // One interface as the system lists it.
@@ -42,8 +44,8 @@ struct DialUpLink {
     std::string name;
 };
 
-// More links than this are refused whole, with win::kErrorBufferTooSmall, as rasapi32 does with
-// the program's buffer.
+// More links than this are refused whole (LinkFailure::kTooMany), as rasapi32 does with the
+// program's buffer.
 inline constexpr std::size_t kMaxDialUpLinks = 256;
 
 // What the program needs from the operating system beyond Qt: the interface table, the dial-up
@@ -57,10 +59,10 @@ class Platform {
     // `table` holds nothing of use.
     virtual TableRead ReadInterfaceTable(InterfaceTable& table) = 0;
 
-    // The active paid links; `error` is 0, or the system's error number and no links.
-    virtual std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) = 0;
-    // 0, or the system's error number for this link.
-    virtual std::uint32_t HangUp(const DialUpLink& link) = 0;
+    // The active paid links, or a failure and no links.
+    virtual std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) = 0;
+    // A link that is already down hangs up successfully.
+    virtual LinkResult HangUp(const DialUpLink& link) = 0;
 
     // The running player's title as it shows it ("12. Artist - Song - Winamp [Paused]"), UTF-8;
     // nullopt when no player runs.

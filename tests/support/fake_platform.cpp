@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/win_errors.h"
-
 namespace kv::test {
 
 FakePlatform::Interface& FakePlatform::Add(std::uint32_t index, std::string description,
@@ -32,10 +30,10 @@ TableRead FakePlatform::ReadInterfaceTable(InterfaceTable& table) {
     return TableRead::kRead;
 }
 
-std::vector<DialUpLink> FakePlatform::ListDialUpLinks(std::uint32_t& error) {
-    error = enumResult.value_or(win::kNoError);
+std::vector<DialUpLink> FakePlatform::ListDialUpLinks(LinkResult& result) {
+    result = listResult;
     std::vector<DialUpLink> listed;
-    if (error == win::kNoError) {
+    if (result.failure == LinkFailure::kNone) {
         for (const Link& link : links) {
             listed.push_back({link.token, link.name});
         }
@@ -43,14 +41,14 @@ std::vector<DialUpLink> FakePlatform::ListDialUpLinks(std::uint32_t& error) {
     return listed;
 }
 
-std::uint32_t FakePlatform::HangUp(const DialUpLink& link) {
+LinkResult FakePlatform::HangUp(const DialUpLink& link) {
     hungUp.push_back(link.token);
     for (const Link& l : links) {
         if (l.token == link.token) {
             return l.hangUpResult;
         }
     }
-    return win::kErrorInvalidHandle;
+    return {LinkFailure::kGone};
 }
 
 std::optional<std::string> FakePlatform::PlayerTitle() {

@@ -18,7 +18,7 @@ class FakePlatform : public Platform {
     struct Link {
         std::uint32_t token;
         std::string name;
-        std::uint32_t hangUpResult = 0;
+        LinkResult hangUpResult;
     };
 
     // The interface table and a way to break it.
@@ -38,12 +38,12 @@ class FakePlatform : public Platform {
 
     // Dial-up.
     std::vector<Link> links;
-    std::optional<std::uint32_t> enumResult;
+    LinkResult listResult;
     std::vector<std::uint32_t> hungUp;
 
     TableRead ReadInterfaceTable(InterfaceTable& table) override;
-    std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
-    std::uint32_t HangUp(const DialUpLink& link) override;
+    std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) override;
+    LinkResult HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;
 };
 

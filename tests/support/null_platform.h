@@ -9,11 +9,11 @@ namespace kv::test {
 class NullPlatform : public Platform {
   public:
     TableRead ReadInterfaceTable(InterfaceTable&) override { return TableRead::kNotSupported; }
-    std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override {
-        error = 0;
+    std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) override {
+        result = {};
         return {};
     }
-    std::uint32_t HangUp(const DialUpLink&) override { return 0; }
+    LinkResult HangUp(const DialUpLink&) override { return {}; }
     std::optional<std::string> PlayerTitle() override { return std::nullopt; }
 };
 

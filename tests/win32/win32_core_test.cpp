@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/win32/ras_layout.h"
-#include "platform/win_errors.h"
 #include "stats/traf_meter.h"
 
 namespace {
@@ -173,7 +172,7 @@ TEST(RasTranslation, RefusesABufferNotInTheProgramsLayout) {
         std::uint32_t size = c.size;
         std::uint32_t count = 7;
         EXPECT_EQ(core.RasEnumConnectionsA(buffer.data(), &size, &count),
-                  kv::win::kErrorInvalidParameter);
+                  DWORD(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(scripted.enumCalls, 0);
     }
 }
@@ -189,27 +188,35 @@ TEST(RasTranslation, TokensOfAnEarlierListingAreRefused) {
     ASSERT_EQ(second.tokens.size(), 1u);
     scripted.hungUp.clear();
 
-    EXPECT_EQ(core.RasHangUpA(first.tokens[0]), kv::win::kErrorInvalidHandle);
-    EXPECT_EQ(core.RasHangUpA(0), kv::win::kErrorInvalidHandle);
+    EXPECT_EQ(core.RasHangUpA(first.tokens[0]), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(core.RasHangUpA(0), DWORD(ERROR_INVALID_HANDLE));
     EXPECT_TRUE(scripted.hungUp.empty());
     EXPECT_EQ(core.RasHangUpA(second.tokens[0]), 0u);
     EXPECT_EQ(scripted.hungUp, std::vector<std::uintptr_t>{22});
 }
 
 // What the program sees: the links in order with their names, each hung up through its token; a
-// failed listing gives its error and no links.
+// failed listing gives no links, its kind, and rasapi32's own number as the hang-up's result.
 TEST(RasTranslation, ListsAndHangsUpByIntent) {
+    using F = kv::LinkFailure;
     const struct {
         const char* name;
         std::vector<std::uintptr_t> handles;
         DWORD enumResult;
-        std::uint32_t error;
+        F failure;
         std::vector<std::string> names;
     } cases[] = {
-        {"none", {}, ERROR_SUCCESS, 0, {}},
-        {"two", {std::uintptr_t(0x7FF8'0000'1000ull), 12}, ERROR_SUCCESS, 0, {"entry0", "entry1"}},
-        {"serviceDown", {}, 711, 711, {}},
-        {"moreThanTheProgramTakes", {}, ERROR_BUFFER_TOO_SMALL, ERROR_BUFFER_TOO_SMALL, {}},
+        {"none", {}, ERROR_SUCCESS, F::kNone, {}},
+        {"two",
+         {std::uintptr_t(0x7FF8'0000'1000ull), 12},
+         ERROR_SUCCESS,
+         F::kNone,
+         {"entry0", "entry1"}},
+        {"serviceDown", {}, ERROR_RASMAN_CANNOT_INITIALIZE, F::kNoService, {}},
+        {"moreThanTheProgramTakes", {}, ERROR_BUFFER_TOO_SMALL, F::kTooMany, {}},
+        {"timedOut", {}, ERROR_REQUEST_TIMEOUT, F::kNoAnswer, {}},
+        // A number the program has no name for keeps its value.
+        {"cannotFindEntry", {}, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, F::kFailed, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -218,19 +225,43 @@ TEST(RasTranslation, ListsAndHangsUpByIntent) {
         scripted.enumResult = c.enumResult;
         scripted.neededBytes = 300 * sizeof(kv::win32::NativeConnection);
         kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
-        std::uint32_t error = 12345;
-        const std::vector<kv::DialUpLink> links = core.ListDialUpLinks(error);
-        EXPECT_EQ(error, c.error);
+        kv::LinkResult result{F::kFailed, 12345};
+        const std::vector<kv::DialUpLink> links = core.ListDialUpLinks(result);
+        EXPECT_EQ(result.failure, c.failure);
+        EXPECT_EQ(kv::ReturnCodeOf(result), std::int32_t(c.enumResult));
         EXPECT_EQ(scripted.offeredBytes, ras::kEntries * sizeof(kv::win32::NativeConnection));
         std::vector<std::string> names;
         for (const kv::DialUpLink& link : links) {
             names.push_back(link.name);
-            EXPECT_EQ(core.HangUp(link), 0u);
+            EXPECT_EQ(kv::ReturnCodeOf(core.HangUp(link)), 0);
         }
         EXPECT_EQ(names, c.names);
         EXPECT_EQ(scripted.hungUp,
                   c.enumResult == ERROR_SUCCESS ? c.handles : std::vector<std::uintptr_t>{});
     }
+}
+
+// A hang-up keeps rasapi32's number, and a token of no listing is the program's own refusal.
+TEST(RasTranslation, AHangUpKeepsRasapi32sNumber) {
+    scripted = {};
+    scripted.handles = {31, 32};
+    scripted.hangUpResults = {ERROR_NO_CONNECTION, ERROR_ACCESS_DENIED};
+    kv::win32::Core core({&ScriptedEnum, &ScriptedHangUp});
+    kv::LinkResult listed;
+    const std::vector<kv::DialUpLink> links = core.ListDialUpLinks(listed);
+    ASSERT_EQ(links.size(), 2u);
+
+    const kv::LinkResult lost = core.HangUp(links[0]);
+    const kv::LinkResult refused = core.HangUp(links[1]);
+    const kv::LinkResult stale = core.HangUp({links[1].token + 100, "stale"});
+
+    EXPECT_EQ(lost.failure, kv::LinkFailure::kFailed);
+    EXPECT_EQ(kv::ReturnCodeOf(lost), ERROR_NO_CONNECTION);
+    EXPECT_EQ(refused.failure, kv::LinkFailure::kRefused);
+    EXPECT_EQ(kv::ReturnCodeOf(refused), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(stale.failure, kv::LinkFailure::kGone);
+    EXPECT_EQ(kv::ReturnCodeOf(stale), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(scripted.hungUp, (std::vector<std::uintptr_t>{31, 32}));
 }
 
 // Wine's rasapi32 knows no connections: the hang-up must come back with nothing to do, whether
@@ -243,7 +274,7 @@ TEST(SystemRas, HangUpWithoutConnectionsGoesOn) {
     if (run.returnCode == 0) {
         EXPECT_EQ(run.size, 0u);
     }
-    EXPECT_EQ(core.RasHangUpA(1), kv::win::kErrorInvalidHandle);
+    EXPECT_EQ(core.RasHangUpA(1), DWORD(ERROR_INVALID_HANDLE));
 }
 
 // "Беспроводное соединение" as a Russian Windows writes it (code page 1251).

@@ -1,7 +1,11 @@
 #include "platform/linux/dialup_links.h"
 
-#include <sys/syscall.h>
 #include <unistd.h>
+// glibc 2.36 declares these without C linkage.
+extern "C" {
+#include <sys/pidfd.h>
+}
+#include <QByteArray>
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -14,17 +18,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
-#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string_view>
 #include <utility>
-
-#include "platform/win_errors.h"
 
 namespace kv {
 
@@ -62,12 +61,18 @@ bool ObjectVanished(const QDBusError& error) {
            error.type() == QDBusError::UnknownInterface;
 }
 
-std::uint32_t ErrorNumber(const QDBusError& error) {
+LinkFailure FailureOf(const QDBusError& error) {
     if (error.type() == QDBusError::AccessDenied ||
         error.name() == QLatin1String("org.freedesktop.NetworkManager.PermissionDenied")) {
-        return win::kErrorAccessDenied;
+        return LinkFailure::kRefused;
     }
-    return win::kErrorCannotConnect;
+    if (NoNetworkManager(error)) {
+        return LinkFailure::kNoService;
+    }
+    if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout) {
+        return LinkFailure::kNoAnswer;
+    }
+    return LinkFailure::kFailed;
 }
 
 std::optional<QList<QDBusObjectPath>> ObjectPaths(const QVariant& value) {
@@ -100,17 +105,10 @@ std::string ReadSmallFile(const std::filesystem::path& path, std::size_t limit) 
 }
 
 // pppd writes "<pid>\n", and for a linkname file a second line with the interface.
-std::optional<int> ParsePidFile(std::string_view text) {
-    text = text.substr(0, text.find('\n'));
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    long long pid = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), pid);
-    if (ec != std::errc() || end != text.data() + text.size() || pid <= 0 || pid > INT_MAX) {
-        return std::nullopt;
-    }
-    return int(pid);
+std::optional<int> ParsePidFile(const std::string& text) {
+    bool ok = false;
+    const int pid = QByteArray::fromStdString(text.substr(0, text.find('\n'))).trimmed().toInt(&ok);
+    return ok && pid > 0 ? std::optional(pid) : std::nullopt;
 }
 
 std::filesystem::path ProcFile(int pid, const char* name) {
@@ -122,17 +120,10 @@ bool IsPppd(int pid) {
 }
 
 // NetworkManager runs its own pppd with its plugin; that link is already listed from the bus.
+// The kernel ends every argument with a NUL, so this finds an argument ending in the plugin.
 bool ManagedByNetworkManager(int pid) {
-    const std::string commandLine = ReadSmallFile(ProcFile(pid, "cmdline"), 64 * 1024);
-    std::string_view rest = commandLine;
-    while (!rest.empty()) {
-        const std::string_view argument = rest.substr(0, rest.find('\0'));
-        if (argument.ends_with("nm-pppd-plugin.so")) {
-            return true;
-        }
-        rest.remove_prefix(std::min(rest.size(), argument.size() + 1));
-    }
-    return false;
+    constexpr std::string_view kPlugin("nm-pppd-plugin.so", sizeof "nm-pppd-plugin.so");
+    return ReadSmallFile(ProcFile(pid, "cmdline"), 64 * 1024).find(kPlugin) != std::string::npos;
 }
 
 std::string LinkName(const std::string& stem) {
@@ -140,48 +131,26 @@ std::string LinkName(const std::string& stem) {
     return stem.starts_with("ppp-") && stem.size() > 4 ? stem.substr(4) : stem;
 }
 
-std::uint32_t SignalErrorNumber(int error) {
-    switch (error) {
-        case ESRCH:
-            return win::kNoError;  // exited meanwhile: already down
-        case EPERM:
-            return win::kErrorAccessDenied;
-        default:
-            return win::kErrorGenFailure;
-    }
+// ESRCH: it exited meanwhile, so it is already down.
+LinkFailure SignalFailure(int error) {
+    return error == ESRCH   ? LinkFailure::kNone
+           : error == EPERM ? LinkFailure::kRefused
+                            : LinkFailure::kFailed;
 }
 
-std::uint32_t TerminatePppd(int pid) {
-    if (pid <= 0) {
-        return win::kErrorInvalidParameter;
+// A pidfd held while the name is checked makes the signal reach that process whoever reuses the
+// pid. Debian 12's kernels all have pidfds, so no kill() fallback (nor its pid 0, the group).
+LinkFailure TerminatePppd(int pid) {
+    const int pidfd = pidfd_open(pid, 0);
+    if (pidfd < 0) {
+        return SignalFailure(errno);
     }
-    // Holding a pidfd while checking the name makes the signal reach that same process even if
-    // the pid is reused in between.
-    int pidfd = -1;
-#ifdef SYS_pidfd_open
-    pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0 && errno == ESRCH) {
-        return win::kNoError;
-    }
-#endif
     // Under another name the pid went to someone else after pppd exited: already down.
-    std::uint32_t result = win::kNoError;
-    if (IsPppd(pid)) {
-        int rc = 0;
-#ifdef SYS_pidfd_send_signal
-        if (pidfd >= 0) {
-            rc = int(syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0));
-        } else {
-            rc = kill(pid, SIGTERM);
-        }
-#else
-        rc = kill(pid, SIGTERM);
-#endif
-        result = rc == 0 ? win::kNoError : SignalErrorNumber(errno);
+    LinkFailure result = LinkFailure::kNone;
+    if (IsPppd(pid) && pidfd_send_signal(pidfd, SIGTERM, nullptr, 0) != 0) {
+        result = SignalFailure(errno);
     }
-    if (pidfd >= 0) {
-        close(pidfd);
-    }
+    close(pidfd);
     return result;
 }
 
@@ -197,32 +166,32 @@ QDBusConnection DialUpLinks::Bus() {
     return bus_ ? *bus_ : QDBusConnection::systemBus();
 }
 
-std::uint32_t DialUpLinks::List(std::vector<Link>& links) {
+LinkFailure DialUpLinks::List(std::vector<Link>& links) {
     links.clear();
-    const std::uint32_t result = ListNetworkManager(links);
-    if (result != win::kNoError) {
+    const LinkFailure result = ListNetworkManager(links);
+    if (result != LinkFailure::kNone) {
         links.clear();
-        return result;
+    } else {
+        ListPppd(links);
     }
-    ListPppd(links);
-    return win::kNoError;
+    return result;
 }
 
-std::uint32_t DialUpLinks::ListNetworkManager(std::vector<Link>& links) {
+LinkFailure DialUpLinks::ListNetworkManager(std::vector<Link>& links) {
     QDBusConnection bus = Bus();
     if (!bus.isConnected()) {
-        return win::kNoError;
+        return LinkFailure::kNone;
     }
     const QDBusReply<QDBusVariant> active =
         bus.call(NmCall(kNmPath, kPropertiesInterface, QStringLiteral("Get"),
                         {kNmInterface, QStringLiteral("ActiveConnections")}),
                  QDBus::Block, kCallTimeoutMs);
     if (!active.isValid()) {
-        return NoNetworkManager(active.error()) ? win::kNoError : ErrorNumber(active.error());
+        return NoNetworkManager(active.error()) ? LinkFailure::kNone : FailureOf(active.error());
     }
     const auto paths = ObjectPaths(active.value().variant());
     if (!paths) {
-        return win::kErrorCannotConnect;
+        return LinkFailure::kFailed;
     }
 
     // All questions go out before any answer is awaited, so the wait is one timeout at most.
@@ -233,13 +202,13 @@ std::uint32_t DialUpLinks::ListNetworkManager(std::vector<Link>& links) {
             NmCall(path.path(), kPropertiesInterface, QStringLiteral("GetAll"), {kActiveInterface}),
             kCallTimeoutMs));
     }
-    std::uint32_t result = win::kNoError;
+    LinkFailure result = LinkFailure::kNone;
     for (std::size_t i = 0; i < pending.size(); ++i) {
         QDBusPendingReply<QVariantMap> reply = pending[i];
         reply.waitForFinished();
         if (reply.isError()) {
-            if (!ObjectVanished(reply.error()) && result == win::kNoError) {
-                result = ErrorNumber(reply.error());
+            if (!ObjectVanished(reply.error()) && result == LinkFailure::kNone) {
+                result = FailureOf(reply.error());
             }
             continue;
         }
@@ -278,26 +247,24 @@ void DialUpLinks::ListPppd(std::vector<Link>& links) const {
     }
 }
 
-std::uint32_t DialUpLinks::HangUp(const Link& link) {
+LinkFailure DialUpLinks::HangUp(const Link& link) {
     if (link.nmActiveConnection.empty()) {
         return TerminatePppd(link.pppdPid);
     }
     QDBusConnection bus = Bus();
     if (!bus.isConnected()) {
-        return win::kErrorCannotConnect;
+        return LinkFailure::kNoService;
     }
     const QDBusMessage reply =
         bus.call(NmCall(kNmPath, kNmInterface, QStringLiteral("DeactivateConnection"),
                         {QVariant::fromValue(
                             QDBusObjectPath(QString::fromStdString(link.nmActiveConnection)))}),
                  QDBus::Block, kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ErrorMessage) {
-        return win::kNoError;
+    if (reply.type() != QDBusMessage::ErrorMessage ||
+        reply.errorName() == QLatin1String("org.freedesktop.NetworkManager.ConnectionNotActive")) {
+        return LinkFailure::kNone;  // hung up, or already down
     }
-    if (reply.errorName() == QLatin1String("org.freedesktop.NetworkManager.ConnectionNotActive")) {
-        return win::kNoError;  // already down
-    }
-    return ErrorNumber(QDBusError(reply));
+    return FailureOf(QDBusError(reply));
 }
 
 }  // namespace kv

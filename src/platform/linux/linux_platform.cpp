@@ -1,7 +1,5 @@
 #include "platform/linux/linux_platform.h"
 
-#include "platform/win_errors.h"
-
 namespace kv {
 
 LinuxPlatform::LinuxPlatform(std::string runDirectory)
@@ -11,13 +9,13 @@ TableRead LinuxPlatform::ReadInterfaceTable(InterfaceTable& table) {
     return ifTable_.Read(table);
 }
 
-std::vector<DialUpLink> LinuxPlatform::ListDialUpLinks(std::uint32_t& error) {
+std::vector<DialUpLink> LinuxPlatform::ListDialUpLinks(LinkResult& result) {
     std::vector<DialUpLinks::Link> found;
-    error = dialUp_.List(found);
-    if (error == win::kNoError && found.size() > kMaxDialUpLinks) {
-        error = win::kErrorBufferTooSmall;
+    result = {dialUp_.List(found)};
+    if (result.failure == LinkFailure::kNone && found.size() > kMaxDialUpLinks) {
+        result = {LinkFailure::kTooMany};
     }
-    if (error != win::kNoError) {
+    if (result.failure != LinkFailure::kNone) {
         return {};
     }
     // Tokens of an earlier listing may name links that have gone since.
@@ -31,12 +29,12 @@ std::vector<DialUpLink> LinuxPlatform::ListDialUpLinks(std::uint32_t& error) {
     return links;
 }
 
-std::uint32_t LinuxPlatform::HangUp(const DialUpLink& link) {
+LinkResult LinuxPlatform::HangUp(const DialUpLink& link) {
     const auto it = links_.find(link.token);
     if (it == links_.end()) {
-        return win::kErrorInvalidHandle;
+        return {LinkFailure::kGone};
     }
-    return dialUp_.HangUp(it->second);
+    return {dialUp_.HangUp(it->second)};
 }
 
 std::optional<std::string> LinuxPlatform::PlayerTitle() {

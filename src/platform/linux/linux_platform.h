@@ -19,8 +19,8 @@ class LinuxPlatform : public Platform {
     explicit LinuxPlatform(std::string runDirectory = "/run");
 
     TableRead ReadInterfaceTable(InterfaceTable& table) override;
-    std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
-    std::uint32_t HangUp(const DialUpLink& link) override;
+    std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) override;
+    LinkResult HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;
 
   private:

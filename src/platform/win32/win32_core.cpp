@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "platform/utf8_prefix.h"
 #include "platform/win32/ras_layout.h"
 #include "platform/win32/ras_translate.h"
-#include "platform/win_errors.h"
 
 namespace kv::win32 {
 
@@ -44,6 +45,20 @@ std::wstring ToUtf16(UINT codePage, const char* bytes, int length) {
     std::wstring out(std::size_t(n), L'\0');
     ::MultiByteToWideChar(codePage, 0, bytes, length, out.data(), n);
     return out;
+}
+
+// rasapi32's number stays the result; the kind only names it.
+LinkResult FromRas(std::uint32_t error) {
+    constexpr std::pair<std::uint32_t, LinkFailure> kKinds[] = {
+        {ERROR_SUCCESS, LinkFailure::kNone},
+        {ERROR_RASMAN_CANNOT_INITIALIZE, LinkFailure::kNoService},
+        {ERROR_ACCESS_DENIED, LinkFailure::kRefused},
+        {ERROR_INVALID_HANDLE, LinkFailure::kGone},
+        {ERROR_BUFFER_TOO_SMALL, LinkFailure::kTooMany},
+        {ERROR_REQUEST_TIMEOUT, LinkFailure::kNoAnswer}};
+    const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                    [error](const auto& k) { return k.first == error; });
+    return {kind != std::end(kKinds) ? kind->second : LinkFailure::kFailed, error};
 }
 
 }  // namespace
@@ -132,7 +147,7 @@ std::uint32_t Core::RasEnumConnectionsA(std::uint8_t* connections, std::uint32_t
     // Same refusal as the other backends for a buffer not in the program's layout.
     if (connections == nullptr || size == nullptr || count == nullptr || *size < ras::kEntrySize ||
         ras::ReadU32(connections + ras::kSizeOffset) != ras::kEntrySize) {
-        return win::kErrorInvalidParameter;
+        return ERROR_INVALID_PARAMETER;
     }
     const std::size_t capacity = *size / ras::kEntrySize;
     native_.assign(capacity, NativeConnection{});
@@ -158,25 +173,25 @@ std::uint32_t Core::RasEnumConnectionsA(std::uint8_t* connections, std::uint32_t
     }
     *size = std::uint32_t(n * ras::kEntrySize);
     *count = std::uint32_t(n);
-    return win::kNoError;
+    return ERROR_SUCCESS;
 }
 
 std::uint32_t Core::RasHangUpA(std::uint32_t connection) {
     const auto it = connections_.find(connection);
     if (it == connections_.end()) {
-        return win::kErrorInvalidHandle;
+        return ERROR_INVALID_HANDLE;
     }
     return ras_.hangUp(it->second);
 }
 
-std::vector<DialUpLink> Core::ListDialUpLinks(std::uint32_t& error) {
+std::vector<DialUpLink> Core::ListDialUpLinks(LinkResult& result) {
     std::vector<std::uint8_t> buffer(ras::kBufferSize);
     ras::WriteU32(buffer.data() + ras::kSizeOffset, ras::kEntrySize);
     std::uint32_t size = ras::kBufferSize;
     std::uint32_t count = 0;
-    error = RasEnumConnectionsA(buffer.data(), &size, &count);
+    result = FromRas(RasEnumConnectionsA(buffer.data(), &size, &count));
     std::vector<DialUpLink> links;
-    if (error != win::kNoError) {
+    if (result.failure != LinkFailure::kNone) {
         return links;
     }
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -188,8 +203,8 @@ std::vector<DialUpLink> Core::ListDialUpLinks(std::uint32_t& error) {
     return links;
 }
 
-std::uint32_t Core::HangUp(const DialUpLink& link) {
-    return RasHangUpA(link.token);
+LinkResult Core::HangUp(const DialUpLink& link) {
+    return FromRas(RasHangUpA(link.token));
 }
 
 // The program's strings are UTF-8 on every platform, so the title is read as UTF-16 and converted,

@@ -52,8 +52,8 @@ class Core : public Platform {
                   IfTableApi ifTable = SystemIfTable());
 
     TableRead ReadInterfaceTable(InterfaceTable& table) override;
-    std::vector<DialUpLink> ListDialUpLinks(std::uint32_t& error) override;
-    std::uint32_t HangUp(const DialUpLink& link) override;
+    std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) override;
+    LinkResult HangUp(const DialUpLink& link) override;
     std::optional<std::string> PlayerTitle() override;
 
     // The listing in the program's 32-bit RASCONN layout (ras_layout.h), the first entry's dwSize

@@ -392,15 +392,12 @@ void Form1::Command3_Click() {
 }
 
 void Form1::HangUp() {
-    std::uint32_t error = 0;
-    const std::vector<DialUpLink> links = platform_.ListDialUpLinks(error);
-    ReturnCode = std::int32_t(error);
-    if (ReturnCode != 0) {
-        return;
-    }
+    LinkResult listed;
+    const std::vector<DialUpLink> links = platform_.ListDialUpLinks(listed);
+    ReturnCode = ReturnCodeOf(listed);
     for (const DialUpLink& link : links) {
         // A failed hang-up must not keep the others on the line.
-        ReturnCode = std::int32_t(platform_.HangUp(link));
+        ReturnCode = ReturnCodeOf(platform_.HangUp(link));
     }
 }
 

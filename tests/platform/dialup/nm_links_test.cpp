@@ -16,7 +16,6 @@
 #include "platform/dialup/named_process.h"
 #include "platform/dialup/private_bus.h"
 #include "platform/linux/dialup_links.h"
-#include "platform/win_errors.h"
 
 namespace kv {
 namespace {
@@ -66,7 +65,7 @@ TEST_F(NmLinks, OnlyTheDialUpKindsAreListedInNetworkManagersOrder) {
     DialUpLinks links = Links();
     std::vector<Link> found;
 
-    ASSERT_EQ(links.List(found), win::kNoError);
+    ASSERT_EQ(links.List(found), LinkFailure::kNone);
 
     EXPECT_EQ(Names(found),
               (std::vector<std::string>{"Beeline", "Rostelecom", "Skylink", "Phone", "7"}));
@@ -79,22 +78,24 @@ TEST_F(NmLinks, AFailedHangUpGivesItsErrorAndTheNextLinkStillHangsUp) {
     NmStandIn& nm = StandIn({"gsm:Beeline", "pppoe:Rostelecom"}, {"--fail", "1"});
     DialUpLinks links = Links();
     std::vector<Link> found;
-    ASSERT_EQ(links.List(found), win::kNoError);
+    ASSERT_EQ(links.List(found), LinkFailure::kNone);
     ASSERT_EQ(found.size(), 2u);
 
-    EXPECT_EQ(links.HangUp(found[0]), win::kErrorCannotConnect);
-    EXPECT_EQ(links.HangUp(found[1]), win::kNoError);
+    EXPECT_EQ(links.HangUp(found[0]), LinkFailure::kFailed);
+    EXPECT_EQ(links.HangUp(found[1]), LinkFailure::kNone);
     EXPECT_EQ(nm.Deactivated(), QStringList{NmStandIn::Path(2)});
 }
 
 TEST_F(NmLinks, HangUpResultFollowsNetworkManagersAnswer) {
     const struct {
         const char* error;
-        std::uint32_t expected;
+        LinkFailure expected;
     } cases[] = {
-        {"org.freedesktop.NetworkManager.PermissionDenied", win::kErrorAccessDenied},
-        {"org.freedesktop.DBus.Error.AccessDenied", win::kErrorAccessDenied},
-        {"org.freedesktop.NetworkManager.Failed", win::kErrorCannotConnect},
+        {"org.freedesktop.NetworkManager.PermissionDenied", LinkFailure::kRefused},
+        {"org.freedesktop.DBus.Error.AccessDenied", LinkFailure::kRefused},
+        {"org.freedesktop.NetworkManager.Failed", LinkFailure::kFailed},
+        {"org.freedesktop.NetworkManager.ConnectionNotActive", LinkFailure::kNone},
+        {"org.freedesktop.DBus.Error.ServiceUnknown", LinkFailure::kNoService},
     };
     for (const auto& c : cases) {
         StandIn({"gsm:Beeline"}, {"--fail", QStringLiteral("1:") + QLatin1String(c.error)});
@@ -110,7 +111,7 @@ TEST_F(NmLinks, NoActiveConnectionGivesNoLinks) {
     DialUpLinks links = Links();
     std::vector<Link> found{{"stale", "/x", 0}};
 
-    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_EQ(links.List(found), LinkFailure::kNone);
     EXPECT_TRUE(found.empty());
 }
 
@@ -118,10 +119,10 @@ TEST_F(NmLinks, NoBusAtAllGivesNoLinksButAHangUpCannotReachNetworkManager) {
     DialUpLinks links(test::NoBus(), run_.path().toStdString());
     std::vector<Link> found{{"stale", "/x", 0}};
 
-    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_EQ(links.List(found), LinkFailure::kNone);
     EXPECT_TRUE(found.empty());
     EXPECT_EQ(links.HangUp({"Beeline", NmStandIn::Path(1).toStdString(), 0}),
-              win::kErrorCannotConnect);
+              LinkFailure::kNoService);
 }
 
 // Without a limit of its own a call would wait out the bus's 25 seconds, with the window frozen.
@@ -132,12 +133,12 @@ TEST_F(NmLinks, ASilentNetworkManagerGivesAnErrorLongBeforeTheBusWouldGiveUp) {
         std::vector<Link> found;
         const auto start = std::chrono::steady_clock::now();
 
-        const std::uint32_t result =
+        const LinkFailure result =
             std::string(silent) == "hangup"
                 ? links.HangUp({"Beeline", NmStandIn::Path(1).toStdString(), 0})
                 : links.List(found);
 
-        EXPECT_EQ(result, win::kErrorCannotConnect) << silent;
+        EXPECT_EQ(result, LinkFailure::kNoAnswer) << silent;
         EXPECT_TRUE(found.empty()) << silent;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << silent;
     }
@@ -152,7 +153,7 @@ TEST_F(NmLinks, NetworkManagerLinksComeBeforePppdLinks) {
     DialUpLinks links = Links();
     std::vector<Link> found;
 
-    ASSERT_EQ(links.List(found), win::kNoError);
+    ASSERT_EQ(links.List(found), LinkFailure::kNone);
 
     EXPECT_EQ(Names(found), (std::vector<std::string>{"Beeline", "ppp0"}));
 }

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "platform/linux/dialup_links.h"
-#include "platform/win_errors.h"
 
 namespace kv {
 namespace {
@@ -143,7 +142,7 @@ class RealNetworkManager : public ::testing::Test {
     // The links as listed before the test changes anything.
     std::vector<Link> Listed() {
         std::vector<Link> found;
-        EXPECT_EQ(links_.List(found), win::kNoError);
+        EXPECT_EQ(links_.List(found), LinkFailure::kNone);
         return found;
     }
 
@@ -152,7 +151,7 @@ class RealNetworkManager : public ::testing::Test {
         const auto deadline = Clock::now() + std::chrono::seconds(60);
         std::vector<Link> found;
         while (Clock::now() < deadline) {
-            EXPECT_EQ(links_.List(found), win::kNoError);
+            EXPECT_EQ(links_.List(found), LinkFailure::kNone);
             if (found.empty()) {
                 return true;
             }
@@ -180,7 +179,7 @@ TEST_F(RealNetworkManager, TheListingIsTheVpnsInNetworkManagersOrderAndNothingEl
     ASSERT_EQ(expected.size(), 2u);
     std::vector<Link> found{{"stale", "/x", 1}};
 
-    ASSERT_EQ(links_.List(found), win::kNoError);
+    ASSERT_EQ(links_.List(found), LinkFailure::kNone);
 
     EXPECT_EQ(Described(found), Described(expected));
 }
@@ -190,7 +189,7 @@ TEST_F(RealNetworkManager, HangingUpEachListedVpnEndsItAndLeavesTheWiredConnecti
     ASSERT_EQ(listed.size(), 2u);
 
     for (const Link& link : listed) {
-        EXPECT_EQ(links_.HangUp(link), win::kNoError) << link.name;
+        EXPECT_EQ(links_.HangUp(link), LinkFailure::kNone) << link.name;
     }
 
     EXPECT_TRUE(NoLinkLeft());
@@ -206,8 +205,8 @@ TEST_F(RealNetworkManager, AVpnDeactivatedBetweenTheListingAndTheHangUpIsAlready
     ASSERT_EQ(listed.size(), 2u);
     Fixture({QStringLiteral("vpn-down"), QString::fromStdString(listed[0].name)});
 
-    EXPECT_EQ(links_.HangUp(listed[0]), win::kNoError);
-    EXPECT_EQ(links_.HangUp(listed[1]), win::kNoError);
+    EXPECT_EQ(links_.HangUp(listed[0]), LinkFailure::kNone);
+    EXPECT_EQ(links_.HangUp(listed[1]), LinkFailure::kNone);
 
     EXPECT_TRUE(NoLinkLeft());
     active_ = ActiveConnections();
@@ -222,9 +221,9 @@ TEST_F(RealNetworkManager, NetworkManagerStoppedMidRunGivesNoLinksAndAHangUpThat
     std::vector<Link> found;
     const auto start = Clock::now();
 
-    EXPECT_EQ(links_.List(found), win::kNoError);
+    EXPECT_EQ(links_.List(found), LinkFailure::kNone);
     EXPECT_TRUE(found.empty());
-    EXPECT_EQ(links_.HangUp(listed[0]), win::kErrorCannotConnect);
+    EXPECT_EQ(links_.HangUp(listed[0]), LinkFailure::kNoService);
     // Well under the bus's own 25 s, which would freeze the window.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }

@@ -8,7 +8,6 @@
 #include "platform/dialup/named_process.h"
 #include "platform/dialup/private_bus.h"
 #include "platform/linux/dialup_links.h"
-#include "platform/win_errors.h"
 
 namespace kv {
 namespace {
@@ -24,7 +23,7 @@ class PppdLinks : public ::testing::Test {
     void PidFile(const std::string& name, const std::string& text) const {
         WriteFile(Run() + "/" + name, text);
     }
-    std::vector<DialUpLinks::Link> List(std::uint32_t expected = win::kNoError) {
+    std::vector<DialUpLinks::Link> List(LinkFailure expected = LinkFailure::kNone) {
         std::vector<DialUpLinks::Link> links{{"stale", "", 1}};
         EXPECT_EQ(links_.List(links), expected);
         return links;
@@ -45,7 +44,7 @@ TEST_F(PppdLinks, ARunningPppdIsListedAndHangUpSendsItSigterm) {
     EXPECT_EQ(links[0].name, "ppp0");
     EXPECT_EQ(links[0].pppdPid, pppd.Pid());
     EXPECT_TRUE(links[0].nmActiveConnection.empty());
-    EXPECT_EQ(links_.HangUp(links[0]), win::kNoError);
+    EXPECT_EQ(links_.HangUp(links[0]), LinkFailure::kNone);
     EXPECT_EQ(pppd.WaitForEnd(), SIGTERM);
 }
 
@@ -55,7 +54,7 @@ TEST_F(PppdLinks, APidFileNamingAnotherProgramIsNeitherListedNorSignalled) {
 
     EXPECT_TRUE(List().empty());
     // A link listed while it was pppd, whose pid now belongs to another program.
-    EXPECT_EQ(links_.HangUp({"ppp0", "", sleeper.Pid()}), win::kNoError);
+    EXPECT_EQ(links_.HangUp({"ppp0", "", sleeper.Pid()}), LinkFailure::kNone);
     // A signal sent by the hang-up is pending before the sleeper reads its end of input.
     sleeper.Stop();
     EXPECT_EQ(sleeper.WaitForEnd(), 0);
@@ -110,14 +109,19 @@ TEST_F(PppdLinks, HangingUpAPppdThatHasAlreadyExitedSucceeds) {
     ASSERT_EQ(links.size(), 1u);
     pppd.Stop();
 
-    EXPECT_EQ(links_.HangUp(links[0]), win::kNoError);
+    EXPECT_EQ(links_.HangUp(links[0]), LinkFailure::kNone);
+}
+
+// Pid 0 would be kill()'s whole process group, this test's own.
+TEST_F(PppdLinks, ALinkWithoutAPidSignalsNoOne) {
+    EXPECT_EQ(links_.HangUp({"ppp0", "", 0}), LinkFailure::kFailed);
 }
 
 TEST_F(PppdLinks, AMissingRunDirectoryGivesNoLinks) {
     DialUpLinks links(test::NoBus(), Run() + "/missing");
     std::vector<DialUpLinks::Link> found;
 
-    EXPECT_EQ(links.List(found), win::kNoError);
+    EXPECT_EQ(links.List(found), LinkFailure::kNone);
     EXPECT_TRUE(found.empty());
 }
 

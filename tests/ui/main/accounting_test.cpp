@@ -296,7 +296,7 @@ void AccountingTest::theDisconnectButtonCarriesOverWhenListingLinksFails() {
     platform->Find(2)->received = std::uint32_t(1.5 * kMb);
     platform->Find(2)->sent = 0;
     Start(kWatchRow1);
-    platform->enumResult = 632;  // ERROR_INVALID_SIZE
+    platform->listResult = {LinkFailure::kFailed, 632};  // ERROR_INVALID_SIZE
     form->Command3_Click();
     QCOMPARE(form->ReturnCode, 632);
     QCOMPARE(state->moneyLimit, 6.25f);

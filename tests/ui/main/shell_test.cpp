@@ -24,6 +24,7 @@
 
 Q_DECLARE_METATYPE(std::vector<kv::test::FakePlatform::Link>)
 Q_DECLARE_METATYPE(std::vector<std::uint32_t>)
+Q_DECLARE_METATYPE(kv::LinkResult)
 
 namespace kv {
 
@@ -634,30 +635,44 @@ void ShellTest::anotherCopyBringsTheHiddenWindowBack() {
 
 void ShellTest::hangUpEndsEveryConnectionInOrder_data() {
     QTest::addColumn<std::vector<test::FakePlatform::Link>>("links");
-    QTest::addColumn<int>("enumResult");
+    QTest::addColumn<LinkResult>("listResult");
     QTest::addColumn<std::vector<std::uint32_t>>("hungUp");
     QTest::addColumn<int>("returnCode");
     using C = test::FakePlatform::Link;
-    QTest::newRow("none") << std::vector<C>{} << 0 << std::vector<std::uint32_t>{} << 0;
-    QTest::newRow("two, first one first") << std::vector<C>{{7, "Провайдер", 0}, {3, "Запасной", 0}}
-                                          << 0 << std::vector<std::uint32_t>{7, 3} << 0;
+    using F = LinkFailure;
+    const LinkResult ok;
+    const LinkResult lost{F::kFailed, 668};  // rasapi32's ERROR_NO_CONNECTION
+    QTest::newRow("none") << std::vector<C>{} << ok << std::vector<std::uint32_t>{} << 0;
+    QTest::newRow("two, first one first")
+        << std::vector<C>{{7, "Провайдер", ok}, {3, "Запасной", ok}} << ok
+        << std::vector<std::uint32_t>{7, 3} << 0;
     QTest::newRow("a failure does not stop the next")
-        << std::vector<C>{{7, "a", 668}, {3, "b", 0}} << 0 << std::vector<std::uint32_t>{7, 3} << 0;
-    QTest::newRow("the last result stays") << std::vector<C>{{7, "a", 0}, {3, "b", 668}} << 0
+        << std::vector<C>{{7, "a", lost}, {3, "b", ok}} << ok << std::vector<std::uint32_t>{7, 3}
+        << 0;
+    QTest::newRow("the last result stays") << std::vector<C>{{7, "a", ok}, {3, "b", lost}} << ok
                                            << std::vector<std::uint32_t>{7, 3} << 668;
     QTest::newRow("no dial-up service")
-        << std::vector<C>{{7, "a", 0}} << 711 << std::vector<std::uint32_t>{} << 711;
+        << std::vector<C>{{7, "a", ok}} << LinkResult{F::kNoService, 711}
+        << std::vector<std::uint32_t>{} << 711;
+    // Without a number of the system's own, each failure reads as the Windows error saying it.
+    QTest::newRow("NetworkManager did not answer")
+        << std::vector<C>{{7, "a", ok}} << LinkResult{F::kNoAnswer} << std::vector<std::uint32_t>{}
+        << 638;
+    QTest::newRow("NetworkManager gone") << std::vector<C>{{7, "a", LinkResult{F::kNoService}}}
+                                         << ok << std::vector<std::uint32_t>{7} << 711;
+    QTest::newRow("refused by polkit") << std::vector<C>{{7, "a", LinkResult{F::kRefused}}} << ok
+                                       << std::vector<std::uint32_t>{7} << 5;
+    QTest::newRow("more links than taken")
+        << std::vector<C>{} << LinkResult{F::kTooMany} << std::vector<std::uint32_t>{} << 603;
 }
 
 void ShellTest::hangUpEndsEveryConnectionInOrder() {
     QFETCH(std::vector<test::FakePlatform::Link>, links);
-    QFETCH(int, enumResult);
+    QFETCH(LinkResult, listResult);
     QFETCH(std::vector<std::uint32_t>, hungUp);
     QFETCH(int, returnCode);
     platform->links = links;
-    if (enumResult != 0) {
-        platform->enumResult = std::uint32_t(enumResult);
-    }
+    platform->listResult = listResult;
     Start();
     form->ReturnCode = -5;
     form->HangUp();
@@ -681,7 +696,7 @@ void ShellTest::theDisconnectButtonCarriesTheMoneyLeftForward() {
     QFETCH(float, limit);
     QFETCH(QByteArray, saved);
     platform->Find(2)->received = std::uint32_t(usedMb * kMb);
-    platform->links = {{7, "Провайдер", 0}};
+    platform->links = {{7, "Провайдер", {}}};
     WriteSettings("10\r\n2,5\r\n1\r\n8460\r\n2625\r\n8460\r\n2625\r\n0\r\n0\r\n");
     Start();
     QCOMPARE(state->usedMb, float(usedMb));
