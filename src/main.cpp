@@ -69,6 +69,8 @@ int main(int argc, char* argv[]) {
 
     kv::ProgramState state;
     kv::Form1 form(state, platform, desktop);
+    // A folder of its own for data.dat, as portable set-ups want.
+    form.SetDataDirectory(qEnvironmentVariable("KVOTOMER_DATA_DIR"));
     form.SetBootId(kv::BootId());
     QObject::connect(&instance, &kv::SingleInstance::ActivationRequested, &form,
                      &kv::Form1::ShowFromAnotherCopy);

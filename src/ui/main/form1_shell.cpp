@@ -120,13 +120,10 @@ QPoint KeptReachable(QPoint corner, QSize size) {
 
 void Form1::LoadState() {
     if (settingsPath_.isEmpty()) {
-        QString dir = dataDirectory_;
-        if (dir.isEmpty()) {
-            dir = qEnvironmentVariable("KVOTOMER_DATA_DIR");
-        }
         // An explicit folder is used as given: falling back elsewhere would hide the mistake.
-        settingsPath_ = dir.isEmpty() ? SettingsPath(QCoreApplication::applicationDirPath())
-                                      : SettingsPath(dir, QString());
+        settingsPath_ = dataDirectory_.isEmpty()
+                            ? SettingsPath(QCoreApplication::applicationDirPath())
+                            : SettingsPath(dataDirectory_, QString());
     }
     std::string bytes;
     switch (LoadOrCreate(settingsPath_, bytes)) {
