@@ -86,8 +86,7 @@ def main():
         for ns in (desk.ns_near, desk.ns_far):
             desk.spawn([deskmod.PY, "-c", SINK], netns=ns, log="sink-" + ns)
         row = desk.list_row_of(desk.veth_near)
-        env = dict(desk.env, KVOTOMER_DATA_DIR=deskmod.data_dir(desk, row),
-                   KVOTOMER_RUN_DIR=desk.tmp)
+        env = dict(desk.env, KVOTOMER_DATA_DIR=deskmod.data_dir(desk, row))
         prog = desk.spawn([os.path.join(args.build, "src", "kvotomer")], env=env,
                           netns=desk.ns_near, log="kvotomer")
         app = a11y.application(prog.pid, timeout=30)

@@ -126,7 +126,6 @@ def subject(desk, name, args, row):
     if name == "kvotomer":
         env["KVOTOMER_DATA_DIR"] = deskmod.data_dir(
             desk, row, player_line=not getattr(args, "no_ticker", False))
-        env["KVOTOMER_RUN_DIR"] = desk.tmp
         cmd = [os.path.join(args.build, "src", "kvotomer")]
         if getattr(args, "callgrind", None):
             # Where the idle time goes: instructions of the whole run, by function.

@@ -50,9 +50,8 @@ int main(int argc, char* argv[]) {
     // window was hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Where pppd keeps its pid files; a test's own stand-in keeps them elsewhere.
-    const std::unique_ptr<kv::Platform> backend =
-        kv::CreatePlatform(qEnvironmentVariable("KVOTOMER_RUN_DIR").toStdString());
+    // pppd's pid files are looked for where the system keeps them (/run on Linux).
+    const std::unique_ptr<kv::Platform> backend = kv::CreatePlatform({});
     kv::Platform& platform = *backend;
     kv::QtDesktop desktop;
     kv::SingleInstance instance(kv::SingleInstance::DefaultDirectory());
@@ -69,6 +68,8 @@ int main(int argc, char* argv[]) {
 
     kv::ProgramState state;
     kv::Form1 form(state, platform, desktop);
+    // A folder of its own for data.dat, as portable set-ups want.
+    form.SetDataDirectory(qEnvironmentVariable("KVOTOMER_DATA_DIR"));
     form.SetBootId(kv::BootId());
     QObject::connect(&instance, &kv::SingleInstance::ActivationRequested, &form,
                      &kv::Form1::ShowFromAnotherCopy);

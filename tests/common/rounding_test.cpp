@@ -15,7 +15,8 @@ TEST(Rounding, SendsHalvesToTheEvenNeighbour) {
     const std::pair<double, int> cases[] = {
         {2.5, 2},       {3.5, 4},       {-2.5, -2},
         {-3.5, -4},     {0.5, 0},       {8460.5, 8460},
-        {2.4999999, 2}, {1.5000001, 2}, {-0.49999999999999994, 0}};
+        {2.4999999, 2}, {1.5000001, 2}, {-0.49999999999999994, 0},
+        {-0.5, 0},      {-1.5, -2},     {2147483646.5, 2147483646}};
     for (const auto& [value, expected] : cases) {
         EXPECT_EQ(RoundToInt32(value), expected) << value;
         EXPECT_EQ(SaturateToInt32(value), expected) << value;

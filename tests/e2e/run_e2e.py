@@ -112,9 +112,15 @@ class Program:
     def __init__(self, data_dir, expect_window=True, netns=None, system_bus=None):
         """In the session's near namespace on its private system bus, unless told others."""
         self.data_dir = data_dir
-        env = dict(S.env, KVOTOMER_DATA_DIR=data_dir, KVOTOMER_RUN_DIR=S.rundir,
+        env = dict(S.env, KVOTOMER_DATA_DIR=data_dir,
                    DBUS_SYSTEM_BUS_ADDRESS=system_bus or S.system_bus_address)
-        self.p = S.spawn([ARGS.binary], env=env, netns=netns or S.ns_near, log="kvotomer")
+        # The program looks for pppd's pid files in /run: in a mount namespace of its own, the
+        # run's folder is its /run, so it sees the stand-in's and never hangs up the machine's.
+        # It needs nothing else from there: both buses and XDG_RUNTIME_DIR are the run's own.
+        # unshare and sh exec, so the pid is the program's.
+        cmd = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+               'mount --bind "$0" /run && exec "$@"', S.rundir, ARGS.binary]
+        self.p = S.spawn(cmd, env=env, netns=netns or S.ns_near, log="kvotomer")
         self.pid = self.p.pid
         STARTED.append(self)
         self.app = None
@@ -474,8 +480,6 @@ class T05DialUp(Base):
         return p, log
 
     def test_dialup(self):
-        if not os.environ.get("KV_E2E_RUN_DIR_OK") and not self._run_dir_supported():
-            self.skipTest("the program takes no run directory from KVOTOMER_RUN_DIR")
         for f in os.listdir(S.rundir):
             os.unlink(os.path.join(S.rundir, f))
         d = fresh_dir("dialup", DEFAULT_DATA.replace(b"\r\n-1\r\n", b"\r\n2\r\n"))
@@ -526,10 +530,6 @@ class T05DialUp(Base):
         prog.exit()
         first = prog.data().split(b"\r\n")[0].decode()
         self.assertEqual(first, pattern(remaining2, "###0.0#").rstrip("0").rstrip(","))
-
-    def _run_dir_supported(self):
-        r = run(["grep", "-c", "KVOTOMER_RUN_DIR", ARGS.binary], check=False)
-        return r.stdout.strip() not in ("", "0")
 
 
 class T06Tray(Base):

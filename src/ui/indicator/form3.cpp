@@ -18,6 +18,7 @@
 #include "common/units.h"
 #include "ui/common/desktop.h"
 #include "ui/common/graph_box.h"
+#include "ui/common/twips_layout.h"
 #include "ui/indicator/player_ticker.h"
 #include "ui/indicator/ticker_line.h"
 #include "ui/indicator/title_ticker.h"
@@ -40,10 +41,6 @@ constexpr std::array<std::array<int, 3>, 21> kBackgroundRows = {{
 }};
 // How much lighter the three leftmost columns are, from the edge inwards.
 constexpr std::array<int, 3> kLeftColumnLift = {12, 8, 4};
-
-QRect TwipsRect(int left, int top, int width, int height) {
-    return {WholePixels(left), WholePixels(top), WholePixels(width), WholePixels(height)};
-}
 
 QPalette TextColour(QPalette palette, QColor colour) {
     palette.setColor(QPalette::WindowText, colour);

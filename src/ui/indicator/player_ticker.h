@@ -9,8 +9,8 @@ namespace kv {
 // keeps the scroll position.
 class PlayerTicker {
   public:
+    // The trimmed title, with the separator when it scrolls (UTF-8).
     std::string playerTitle;
-    std::string tickerText;
     std::int32_t tickerPos = 0;
 };
 

@@ -14,9 +14,6 @@ namespace kv {
 
 namespace {
 
-// Fills the 181-pixel line even in 3-pixel glyphs (i, l, '.'); characters past these are never
-// drawn.
-constexpr qsizetype kShownCharacters = 64;
 // Where a frameless line edit starts its text, so the line looks as it always did.
 constexpr qreal kLeftMargin = 2;
 // Room in the strip for glyphs that reach past their advance on either side.

@@ -16,6 +16,10 @@ class TickerLine : public QWidget {
     Q_OBJECT
 
   public:
+    // Fills the 181-pixel line even in 3-pixel glyphs (i, l, '.'); characters past these are never
+    // drawn.
+    static constexpr qsizetype kShownCharacters = 64;
+
     explicit TickerLine(QWidget* parent = nullptr);
 
     // Shows `cycle` (UTF-8) turned left by `position` characters: cycle[position:] +
@@ -23,7 +27,7 @@ class TickerLine : public QWidget {
     void ShowTurned(std::string_view cycle, int position);
     void clear();
 
-    // What the line shows: the first characters of the turned title, as many as can fit.
+    // What the line shows: the first kShownCharacters characters of the turned title.
     QString text() const;
 
   protected:

@@ -51,12 +51,12 @@ std::u32string TrimPlayerTitle(std::u32string title) {
     return title;
 }
 
-std::string ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle) {
+void ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle) {
     std::u32string title = TrimPlayerTitle(DecodeUtf8(windowTitle));
     if (title.size() <= kStillTitleMax) {
         ticker.tickerPos = 0;
         ticker.playerTitle = EncodeUtf8(title);
-        return ticker.playerTitle;
+        return;
     }
     title += kTickerSeparator;
     const auto length = std::int64_t(title.size());
@@ -67,24 +67,18 @@ std::string ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle) 
     }
     ticker.tickerPos = std::int32_t(pos);
     ticker.playerTitle = EncodeUtf8(title);
-    const auto split = std::size_t(pos);
-    std::u32string rotated;
-    rotated.reserve(title.size());
-    rotated.append(title, split);
-    rotated.append(title, 0, split);
-    ticker.tickerText = EncodeUtf8(rotated);
-    return ticker.tickerText;
 }
 
-std::optional<std::string> TickerStep(PlayerTicker& ticker, bool tickerPaused, Platform& platform) {
+bool TickerStep(PlayerTicker& ticker, bool tickerPaused, Platform& platform) {
     if (tickerPaused) {
-        return std::nullopt;
+        return false;
     }
     const std::optional<std::string> title = platform.PlayerTitle();
     if (!title) {
-        return std::nullopt;
+        return false;
     }
-    return ShowPlayerTitle(ticker, *title);
+    ShowPlayerTitle(ticker, *title);
+    return true;
 }
 
 }  // namespace kv

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,9 +8,9 @@
 
 namespace kv {
 
-// The player's title line. Titles arrive as UTF-8 bytes, but every length, position and rotation
-// below counts Unicode code points: a Cyrillic letter is two bytes, and counting bytes would cut
-// it in half and put broken text into the line. Bytes that are not valid UTF-8 count as one
+// The player's title line. Titles arrive as UTF-8 bytes, but every length and position below
+// counts Unicode code points: a Cyrillic letter is two bytes, and counting bytes would cut it in
+// half and put broken text into the line. Bytes that are not valid UTF-8 count as one
 // U+FFFD each.
 
 // Titles of at most this many characters stand still; longer ones scroll.
@@ -24,11 +23,12 @@ std::string EncodeUtf8(std::u32string_view text);
 // Drops the player's name and state behind the title and a playlist number in front of it.
 std::u32string TrimPlayerTitle(std::u32string title);
 
-// Takes a freshly read window title into the ticker state and returns the line's new text: the
-// trimmed title as it is, or rotated one character further when it is too long to stand still.
-std::string ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle);
+// Takes a freshly read window title into the ticker state: the trimmed title standing still, or,
+// when it is too long for that, the title with its separator one character further on. The line
+// shows `playerTitle` turned by `tickerPos`.
+void ShowPlayerTitle(PlayerTicker& ticker, std::string_view windowTitle);
 
-// One step of the ticker. nullopt when the line keeps its text (paused, or no player).
-std::optional<std::string> TickerStep(PlayerTicker& ticker, bool tickerPaused, Platform& platform);
+// One step of the ticker; false when the line keeps its text (paused, or no player).
+bool TickerStep(PlayerTicker& ticker, bool tickerPaused, Platform& platform);
 
 }  // namespace kv

@@ -140,7 +140,8 @@ class Form1 : public QWidget {
     void ToggleMainWindow();
     // Another copy was started: bring this one's window back from the tray.
     void ShowFromAnotherCopy();
-    // Folder of data.dat instead of the executable's; set before Form_Load.
+    // Folder of data.dat instead of the executable's or the user's settings folder; empty leaves
+    // the choice to Form1. Set before Form_Load.
     void SetDataDirectory(const QString& dir) { dataDirectory_ = dir; }
     // Which boot of the system this is; paid marks of another boot are forgotten.
     void SetBootId(std::string id) { ledger_.SetBootId(std::move(id)); }

@@ -24,7 +24,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, Qt::Al
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(align | Qt::AlignVCenter);
-    PaintBlackOnWhite(label, false);
+    PaintWhiteOnBlack(label, false);
     label->setAutoFillBackground(opaque);
     return label;
 }
@@ -33,7 +33,7 @@ QFrame* MakeFrame(QWidget* parent, const char* name) {
     auto* frame = new QFrame(parent);
     frame->setObjectName(name);
     frame->setFrameStyle(QFrame::Box | QFrame::Plain);
-    PaintBlackOnWhite(frame, true);
+    PaintWhiteOnBlack(frame, true);
     QPalette palette = frame->palette();
     palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
     frame->setPalette(palette);
@@ -43,7 +43,7 @@ QFrame* MakeFrame(QWidget* parent, const char* name) {
 QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& caption) {
     auto* option = new QRadioButton(caption, parent);
     option->setObjectName(name);
-    PaintBlackOnWhite(option, true);
+    PaintWhiteOnBlack(option, true);
     // Styles draw the round button in the Base colour and its dot in the Text colour: black on
     // black would leave an unset button invisible. White with a black dot, as on Windows.
     QPalette palette = option->palette();
@@ -98,14 +98,14 @@ void Form1::BuildLayout() {
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFont(ProgramFont());
-    PaintBlackOnWhite(this, true);
+    PaintWhiteOnBlack(this, true);
     setFixedSize(TwipsToPixels(6570), TwipsToPixels(4635));
 
     List1 = Place(new QListWidget(this), 60, 60, 6435, 1035);
     List1->setObjectName("List1");
     List1->setAccessibleName(QStringLiteral("Сетевые интерфейсы"));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    PaintBlackOnWhite(List1, true);
+    PaintWhiteOnBlack(List1, true);
     QPalette listPalette = List1->palette();
     listPalette.setColor(QPalette::Base, Qt::black);
     listPalette.setColor(QPalette::Text, Qt::white);

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -31,23 +32,12 @@ int TwipsFloatToPixels(float twips) {
     return int(std::clamp(pixels, -1.0e6, 1.0e6));
 }
 
-// The handlers that start-up drives must not save what is only half loaded.
-class LoadingScope {
-  public:
-    explicit LoadingScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~LoadingScope() { flag_ = false; }
-    LoadingScope(const LoadingScope&) = delete;
-    LoadingScope& operator=(const LoadingScope&) = delete;
-
-  private:
-    bool& flag_;
-};
-
 }  // namespace
 
 void Form1::Form_Load() {
     {
-        LoadingScope loading(loading_);
+        // The handlers that start-up drives must not save what is only half loaded.
+        const QScopedValueRollback loading(loading_, true);
         LoadAll();
     }
     // What start-up found to charge or to complete is written once everything is loaded.
@@ -130,13 +120,10 @@ QPoint KeptReachable(QPoint corner, QSize size) {
 
 void Form1::LoadState() {
     if (settingsPath_.isEmpty()) {
-        QString dir = dataDirectory_;
-        if (dir.isEmpty()) {
-            dir = qEnvironmentVariable("KVOTOMER_DATA_DIR");
-        }
         // An explicit folder is used as given: falling back elsewhere would hide the mistake.
-        settingsPath_ = dir.isEmpty() ? SettingsPath(QCoreApplication::applicationDirPath())
-                                      : SettingsPath(dir, QString());
+        settingsPath_ = dataDirectory_.isEmpty()
+                            ? SettingsPath(QCoreApplication::applicationDirPath())
+                            : SettingsPath(dataDirectory_, QString());
     }
     std::string bytes;
     switch (LoadOrCreate(settingsPath_, bytes)) {

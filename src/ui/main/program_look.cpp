@@ -87,7 +87,7 @@ QIcon ProgramIcon() {
     return QIcon(new ProgramIconEngine);
 }
 
-void PaintBlackOnWhite(QWidget* widget, bool opaque) {
+void PaintWhiteOnBlack(QWidget* widget, bool opaque) {
     QPalette palette = widget->palette();
     for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
         palette.setColor(role, Qt::black);

@@ -11,7 +11,7 @@ namespace kv {
 QFont ProgramFont();
 // Eight sizes, 16 to 128 pixels; each picture is read when a size is first asked for.
 QIcon ProgramIcon();
-// Black background and white text; `opaque` fills the background.
-void PaintBlackOnWhite(QWidget* widget, bool opaque);
+// White text on a black background; `opaque` fills the background.
+void PaintWhiteOnBlack(QWidget* widget, bool opaque);
 
 }  // namespace kv

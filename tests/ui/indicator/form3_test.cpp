@@ -135,6 +135,13 @@ void Form3Test::loadPlacesTheWindowDimmedAndOnTopWithThePlayerLineAsSaved() {
     QCOMPARE(form.LeftTopTwips(), (TwipsPosition{3000, 1500}));
     QCOMPARE(form.size(), QSize(181, height));
     QCOMPARE(form.Label7->geometry(), QRect(0, 0, 181, 63));
+    QCOMPARE(form.Picture1->geometry(), QRect(0, 0, 181, 21));
+    QCOMPARE(form.Label5->geometry(), QRect(0, 20, 181, 13));
+    QCOMPARE(form.Label6->geometry(), QRect(0, 32, 61, 13));
+    QCOMPARE(form.Label2->geometry(), QRect(60, 32, 61, 13));
+    QCOMPARE(form.Label4->geometry(), QRect(120, 32, 61, 13));
+    QCOMPARE(form.Text1->geometry(), QRect(0, 48, 181, 13));
+    QCOMPARE(form.Command1->geometry(), QRect(100, 116, 25, 17));
     QCOMPARE(rig.Alpha(), 120);
     QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(form.Timer2->isActive(), !hidden);

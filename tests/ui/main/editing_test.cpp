@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -51,6 +52,7 @@ class EditingTest : public QObject {
     void Open(int which) { QTest::mouseClick(Label(which), Qt::LeftButton); }
     void PressFreePanel();
 
+    std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<test::FakePlatform> platform;
     std::unique_ptr<test::FakeDesktop> desktop;
     std::unique_ptr<ProgramState> state;
@@ -59,11 +61,13 @@ class EditingTest : public QObject {
 };
 
 void EditingTest::init() {
+    dir = std::make_unique<QTemporaryDir>();
     platform = std::make_unique<test::FakePlatform>();
     desktop = std::make_unique<test::FakeDesktop>();
     platform->Add(1, "eth0");
     state = std::make_unique<ProgramState>();
     form = std::make_unique<Form1>(*state, *platform, *desktop);
+    form->SetDataDirectory(dir->path());
     form->OnSettingsChanged = [this] { ++saves; };
     form->Form_Load();
     form->show();
