@@ -51,7 +51,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // pppd's pid files are looked for where the system keeps them (/run on Linux).
-    const std::unique_ptr<kv::Platform> backend = kv::CreatePlatform({});
+    const std::unique_ptr<kv::Platform> backend = kv::CreatePlatform();
     kv::Platform& platform = *backend;
     kv::QtDesktop desktop;
     kv::SingleInstance instance(kv::SingleInstance::DefaultDirectory());

@@ -2,8 +2,7 @@
 
 namespace kv {
 
-LinuxPlatform::LinuxPlatform(std::string runDirectory)
-    : dialUp_(std::move(runDirectory)), players_(std::make_unique<MediaPlayers>()) {}
+LinuxPlatform::LinuxPlatform() : players_(std::make_unique<MediaPlayers>()) {}
 
 TableRead LinuxPlatform::ReadInterfaceTable(InterfaceTable& table) {
     return ifTable_.Read(table);

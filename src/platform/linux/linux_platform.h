@@ -16,7 +16,7 @@ namespace kv {
 // links, MPRIS for the player.
 class LinuxPlatform : public Platform {
   public:
-    explicit LinuxPlatform(std::string runDirectory = "/run");
+    LinuxPlatform();
 
     TableRead ReadInterfaceTable(InterfaceTable& table) override;
     std::vector<DialUpLink> ListDialUpLinks(LinkResult& result) override;

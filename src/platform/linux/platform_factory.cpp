@@ -4,8 +4,8 @@
 
 namespace kv {
 
-std::unique_ptr<Platform> CreatePlatform(const std::string& runDirectory) {
-    return std::make_unique<LinuxPlatform>(runDirectory.empty() ? "/run" : runDirectory);
+std::unique_ptr<Platform> CreatePlatform() {
+    return std::make_unique<LinuxPlatform>();
 }
 
 }  // namespace kv

@@ -4,8 +4,7 @@
 
 namespace kv {
 
-// Windows keeps no pid files for its dial-up connections: Remote Access lists them.
-std::unique_ptr<Platform> CreatePlatform(const std::string&) {
+std::unique_ptr<Platform> CreatePlatform() {
     return std::make_unique<win32::Core>();
 }
 
