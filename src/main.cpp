@@ -50,7 +50,6 @@ int main(int argc, char* argv[]) {
     // window was hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // pppd's pid files are looked for where the system keeps them (/run on Linux).
     const std::unique_ptr<kv::Platform> backend = kv::CreatePlatform();
     kv::Platform& platform = *backend;
     kv::QtDesktop desktop;
