@@ -160,12 +160,19 @@ void TrafficBook::ClearUnpaid() {
     ++paidRevision_;
 }
 
+TrafficBook::Entry* TrafficBook::Named(std::uint32_t index, const std::string& description) {
+    const auto it = entries_.find(index);
+    return it != entries_.end() && SameInterfaceName(description, it->second.description)
+               ? &it->second
+               : nullptr;
+}
+
 bool TrafficBook::ResumeFrom(const PaidMark& mark) {
-    const auto it = entries_.find(mark.index);
-    if (it == entries_.end() || !SameInterfaceName(mark.description, it->second.description)) {
+    Entry* found = Named(mark.index, mark.description);
+    if (found == nullptr) {
         return false;
     }
-    Entry& e = it->second;
+    Entry& e = *found;
     const bool counting = e.lastSent >= mark.sent && e.lastReceived >= mark.received;
     e.totals = counting
                    ? Totals{double(e.lastSent - mark.sent), double(e.lastReceived - mark.received)}
@@ -177,11 +184,11 @@ bool TrafficBook::ResumeFrom(const PaidMark& mark) {
 }
 
 bool TrafficBook::ResumeSession(const Session& session) {
-    const auto it = entries_.find(session.index);
-    if (it == entries_.end() || !SameInterfaceName(session.description, it->second.description)) {
+    Entry* found = Named(session.index, session.description);
+    if (found == nullptr) {
         return false;
     }
-    Entry& e = it->second;
+    Entry& e = *found;
     if (e.lastSent < session.sent || e.lastReceived < session.received) {
         return false;  // restarted: what it shows now is new traffic
     }

@@ -98,6 +98,8 @@ class TrafficBook {
         std::optional<PaidMark> paid;
     };
 
+    // The entry under the number when it names the same interface; null otherwise.
+    Entry* Named(std::uint32_t index, const std::string& description);
     // Its charged traffic becomes unpaid and its mark is forgotten.
     void Forget(std::uint32_t index, const Entry& entry);
 

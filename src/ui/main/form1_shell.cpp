@@ -375,7 +375,7 @@ void Form1::Command2_Click() {
 
 void Form1::Command3_Click() {
     HangUp();
-    ledger_.CarryOver();
+    CarryOver();
 }
 
 void Form1::HangUp() {
